@@ -1,0 +1,35 @@
+#pragma once
+// The process-wide settings record and the two INI operations that load and
+// store it. The INI file lives beside the executable and is named after it.
+#include <cstdint>
+#include <string>
+
+namespace brevan {
+
+struct Settings {
+    std::string DatabasePath;  // "TVMovieTvDataPath": the listing database file
+    std::string UpdaterPath;   // "TVMovieUpdatePath": the updater, run as the whole command
+    std::string OutputFolder;  // "myHTPCPath": folder of tvdata.xml, no trailing slash
+    std::string IniPath;       // full path of the INI file
+};
+
+// Filled by start-up, changed by the settings window, read by the actions.
+extern Settings AppSettings;
+
+inline constexpr const char* kIniSection = "Default";
+inline constexpr const char* kKeyDatabasePath = "TVMovieTvDataPath";
+inline constexpr const char* kKeyUpdaterPath = "TVMovieUpdatePath";
+inline constexpr const char* kKeyOutputFolder = "myHTPCPath";
+
+// Reads one value; a missing file, section or key gives `defaultValue`.
+// At most bufferSize - 1 characters come back (cut between characters).
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& defaultValue,
+                         const std::string& filePath, std::int16_t bufferSize);
+
+// Writes one value in place, keeping every other line and comment; creates
+// the file and the section on the first write. Returns false when the file
+// could not be written (the caller decides whether to tell anyone).
+bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& filePath);
+
+} // namespace brevan

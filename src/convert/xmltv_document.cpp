@@ -1,0 +1,4 @@
+#include "convert/xmltv_document.h"
+namespace brevan {
+void CreateXmltvFile() {}
+} // namespace brevan

@@ -1,0 +1,22 @@
+#pragma once
+// The guide update run: start the updater, wait for it with window events
+// still running, then convert.
+#include <cstdint>
+#include <string>
+
+namespace brevan {
+
+// Window style 1: a normal window with the focus (kept for the caller's sake;
+// a Linux child process has no window style).
+inline constexpr std::int16_t vbNormalFocus = 1;
+
+// Starts `commandPath` as it is (no shell, no arguments), waits until it has
+// ended (letting window events run between polls when pumpEvents is true)
+// and returns its exit code. A start that fails shows one message and
+// returns 0.
+std::int32_t RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents);
+
+// Runs AppSettings.UpdaterPath, ignores its exit code, then CreateXmltvFile.
+void UpdateAndCreateXmltv();
+
+} // namespace brevan
