@@ -1,0 +1,24 @@
+#include "convert/listing_database.h"
+
+namespace brevan {
+
+Listing OpenListing(const std::string& databasePath) {
+    Listing listing;
+    dao::Workspace& workspace = dao::DBEngine::Instance().Workspaces(0);
+    listing.database = workspace.OpenDatabase(databasePath, false, false);
+    listing.recordset = listing.database->OpenRecordset(kListingQuery, dao::dbOpenSnapshot);
+    return listing;
+}
+
+void CloseListing(Listing& listing) {
+    listing.recordset->Close();
+    listing.database->Close();
+    listing.recordset.reset();
+    listing.database.reset();
+}
+
+std::string FieldText(const dao::Recordset& recordset, const char* field) {
+    return dao::CStr(recordset.Fields(field), field);
+}
+
+} // namespace brevan

@@ -1,0 +1,273 @@
+#include "convert/programme_list.h"
+
+#include "convert/listing_database.h"
+#include "convert/xmltv_document.h"
+#include "platform/clock.h"
+#include "platform/error.h"
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+namespace brevan {
+namespace {
+
+struct DateTimeParts {
+    int year = 1899, month = 12, day = 30;  // a time alone lies on the zero date
+    int hour = 0, minute = 0, second = 0;
+    bool hasDate = false;
+    bool hasTime = false;
+};
+
+// Reads 1 to maxDigits digits at text[i]; advances i.
+std::optional<int> Number(std::string_view text, std::size_t& i, std::size_t maxDigits) {
+    std::size_t start = i;
+    int value = 0;
+    while (i < text.size() && i - start < maxDigits && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    if (i == start) return std::nullopt;
+    return value;
+}
+
+bool Expect(std::string_view text, std::size_t& i, char c) {
+    if (i < text.size() && text[i] == c) {
+        ++i;
+        return true;
+    }
+    return false;
+}
+
+bool ValidDate(int y, int m, int d) {
+    using namespace std::chrono;
+    return y >= 1 && y <= 9999 && year_month_day{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}}.ok();
+}
+
+// "DD.MM.YYYY", "YYYY-MM-DD", "HH:MM:SS", "HH:MM", or a date, a blank and a time.
+std::optional<DateTimeParts> ParseDateTime(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    DateTimeParts parts;
+    std::size_t i = 0;
+    const std::size_t firstStop = text.find_first_of(".-:");
+    if (firstStop == std::string_view::npos) return std::nullopt;
+    if (text[firstStop] == '.') {
+        auto d = Number(text, i, 2);
+        if (!d || !Expect(text, i, '.')) return std::nullopt;
+        auto m = Number(text, i, 2);
+        if (!m || !Expect(text, i, '.')) return std::nullopt;
+        auto y = Number(text, i, 4);
+        if (!y) return std::nullopt;
+        parts.day = *d, parts.month = *m, parts.year = *y;
+        parts.hasDate = true;
+    } else if (text[firstStop] == '-') {
+        auto y = Number(text, i, 4);
+        if (!y || !Expect(text, i, '-')) return std::nullopt;
+        auto m = Number(text, i, 2);
+        if (!m || !Expect(text, i, '-')) return std::nullopt;
+        auto d = Number(text, i, 2);
+        if (!d) return std::nullopt;
+        parts.day = *d, parts.month = *m, parts.year = *y;
+        parts.hasDate = true;
+    }
+    if (parts.hasDate) {
+        if (!ValidDate(parts.year, parts.month, parts.day)) return std::nullopt;
+        if (i == text.size()) return parts;
+        if (!Expect(text, i, ' ')) return std::nullopt;
+        while (i < text.size() && text[i] == ' ') ++i;
+    }
+    auto h = Number(text, i, 2);
+    if (!h || !Expect(text, i, ':')) return std::nullopt;
+    auto mi = Number(text, i, 2);
+    if (!mi) return std::nullopt;
+    int s = 0;
+    if (Expect(text, i, ':')) {
+        auto sec = Number(text, i, 2);
+        if (!sec) return std::nullopt;
+        s = *sec;
+    }
+    if (i != text.size() || *h > 23 || *mi > 59 || s > 59) return std::nullopt;
+    parts.hour = *h, parts.minute = *mi, parts.second = s;
+    parts.hasTime = true;
+    return parts;
+}
+
+DateTimeParts Read(const std::string& text) {
+    std::optional<DateTimeParts> parts = ParseDateTime(text);
+    if (!parts) throw Error("The listing database holds \"" + text + "\" where a date or a time is expected.");
+    return *parts;
+}
+
+// Day of the month of the last Sunday of `month` in `year`.
+int LastSunday(int y, unsigned m) {
+    using namespace std::chrono;
+    const sys_days last{year{y} / month{m} / std::chrono::last};
+    const weekday wd{last};
+    return static_cast<int>(static_cast<unsigned>(year_month_day{last}.day())) - static_cast<int>(wd.c_encoding());
+}
+
+// Central European time: summer time from the last Sunday of March 02:00 to
+// the last Sunday of October 03:00 (local wall clock).
+const char* CentralEuropeanOffset(const DateTimeParts& p) {
+    if (p.month < 3 || p.month > 10) return "+0100";
+    if (p.month > 3 && p.month < 10) return "+0200";
+    const long minuteOfMonth = (p.day * 24L + p.hour) * 60 + p.minute;
+    if (p.month == 3) return minuteOfMonth >= (LastSunday(p.year, 3) * 24L + 2) * 60 ? "+0200" : "+0100";
+    return minuteOfMonth < (LastSunday(p.year, 10) * 24L + 3) * 60 ? "+0200" : "+0100";
+}
+
+std::string Stamp(const DateTimeParts& p) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d %s", p.year, p.month, p.day, p.hour, p.minute, p.second,
+                  CentralEuropeanOffset(p));
+    return buffer;
+}
+
+void TrimBlanks(std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(text.find_last_not_of(' ') + 1);
+    text.erase(0, first);
+}
+
+// UTF-16 code units of the UTF-8 character that starts with byte `lead`
+// (a lone surrogate kept as three bytes counts one, like any 3-byte form).
+std::size_t Utf16Units(unsigned char lead) { return lead >= 0xF0 ? 2 : 1; }
+bool IsLeadByte(unsigned char c) { return (c & 0xC0) != 0x80; }
+
+// The part of the date filter that is compared: the stamp without its offset.
+std::string FilterKey(const std::string& dateText) { return FormatXmltvTime(dateText, "").substr(0, 14); }
+
+// Today as the value-to-text conversion writes a date, read anew each time;
+// its key is only recomputed when the date has changed.
+class TodayKey {
+public:
+    const std::string& get() {
+        const CivilDate today = Today();
+        if (key_.empty() || today.year != date_.year || today.month != date_.month || today.day != date_.day) {
+            date_ = today;
+            const dao::Variant value(dao::Variant::Value{dao::Date{DaysSinceZeroDate(today)}});
+            key_ = FilterKey(dao::CStr(value, kFieldDate));
+        }
+        return key_;
+    }
+
+private:
+    CivilDate date_;
+    std::string key_;
+};
+
+struct PreviousRow {
+    std::string date, time, channel, title, genre, description;
+};
+
+void AppendProgramme(xml::DOMDocument& document, xml::Node root, const PreviousRow& previous, const std::string& stop) {
+    xml::Node programme = document.createElement("programme");
+    xml::Attribute start = document.createAttribute("start");
+    start.Value = FormatXmltvTime(previous.date, previous.time);
+    programme.setAttributeNode(start);
+    xml::Attribute stopAttribute = document.createAttribute("stop");
+    stopAttribute.Value = stop;
+    programme.setAttributeNode(stopAttribute);
+    xml::Attribute channel = document.createAttribute("channel");
+    channel.Value = previous.channel;
+    programme.setAttributeNode(channel);
+
+    xml::Node fragment = document.createDocumentFragment();
+    fragment.appendChild(document.createTextNode(kIndent));
+    AppendLangElement(document, fragment, "title", previous.title);
+    fragment.appendChild(document.createTextNode(kIndent));
+    AppendLangElement(document, fragment, "desc", previous.description);
+    fragment.appendChild(document.createTextNode(kIndent));
+    AppendLangElement(document, fragment, "category", previous.genre);
+    programme.appendChild(fragment);
+    programme.appendChild(document.createTextNode(kIndent));
+
+    root.appendChild(programme);
+    root.appendChild(document.createTextNode(kIndent));
+}
+
+} // namespace
+
+std::string FormatXmltvTime(std::string dateText, std::string timeText) {
+    if (!timeText.empty()) {
+        DateTimeParts date = Read(dateText);
+        const DateTimeParts time = Read(timeText);
+        date.hour = time.hasTime ? time.hour : 0;
+        date.minute = time.hasTime ? time.minute : 0;
+        date.second = time.hasTime ? time.second : 0;
+        return Stamp(date);
+    }
+    if (!dateText.empty()) return Stamp(Read(dateText));
+    return {};
+}
+
+std::string CleanDescription(std::string text) {
+    TrimBlanks(text);
+
+    static constexpr std::string_view kBreak = "<br>";
+    if (text.find(kBreak) != std::string::npos) {
+        std::string replaced;
+        replaced.reserve(text.size());
+        std::size_t from = 0;
+        for (std::size_t at; (at = text.find(kBreak, from)) != std::string::npos; from = at + kBreak.size()) {
+            replaced.append(text, from, at - from);
+            replaced.push_back(' ');
+        }
+        replaced.append(text, from);
+        text = std::move(replaced);
+    }
+
+    // A UTF-16 text is never longer than its UTF-8 form, so shorter texts
+    // cannot reach position 1500.
+    constexpr std::size_t kFirstPosition = 1500;
+    constexpr std::size_t kMaxLength = 2000;
+    if (text.size() < kFirstPosition) return text;
+
+    std::size_t units = 0;          // code units before byte i
+    std::size_t cutAtMax = std::string::npos;  // byte offset that ends the first 2000 units
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (!IsLeadByte(c)) continue;
+        const std::size_t n = Utf16Units(c);
+        if (cutAtMax == std::string::npos && units + n > kMaxLength) cutAtMax = i;
+        if (c == '.' && units + 1 >= kFirstPosition) {
+            if (units + 1 > kMaxLength) {
+                text.erase(cutAtMax);
+            } else {
+                text.erase(i + 1);
+            }
+            TrimBlanks(text);
+            return text;
+        }
+        units += n;
+    }
+    return text;
+}
+
+void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root) {
+    TodayKey today;
+    PreviousRow previous;
+    bool havePrevious = false;  // the empty starting record is no broadcast
+    while (!recordset.Eof()) {
+        if (FilterKey(FieldText(recordset, kFieldDate)) >= today.get()) {
+            std::string date = FieldText(recordset, kFieldDate);
+            std::string time = FieldText(recordset, kFieldTime);
+            std::string channel = FieldText(recordset, kFieldChannel);
+            if (havePrevious && channel == previous.channel && time != previous.time) {
+                AppendProgramme(document, root, previous, FormatXmltvTime(date, time));
+            }
+            previous.date = std::move(date);
+            previous.time = std::move(time);
+            previous.channel = std::move(channel);
+            previous.title = FieldText(recordset, kFieldTitle);
+            previous.genre = FieldText(recordset, kFieldGenre);
+            previous.description = CleanDescription(FieldText(recordset, kFieldDescription));
+            havePrevious = true;
+        }
+        recordset.MoveNext();
+    }
+}
+
+} // namespace brevan
