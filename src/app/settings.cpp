@@ -1,8 +1,19 @@
-// Placeholder until the INI profile wrapper lands.
 #include "app/settings.h"
 
+#include "platform/ini_profile.h"
+
 namespace brevan {
+
 Settings AppSettings;
-std::string ReadIniValue(const std::string&, const std::string&, const std::string& d, const std::string&, std::int16_t) { return d; }
-bool WriteIniValue(const std::string&, const std::string&, const std::string&, const std::string&) { return false; }
+
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& defaultValue,
+                         const std::string& filePath, std::int16_t bufferSize) {
+    return GetPrivateProfileString(section, key, defaultValue, bufferSize, filePath);
+}
+
+bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& filePath) {
+    return WritePrivateProfileString(section, key, value, filePath);
+}
+
 } // namespace brevan

@@ -1,0 +1,170 @@
+#include "platform/ini_profile.h"
+
+#include "platform/ini_text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brevan {
+namespace {
+
+// A settings file is a few hundred bytes; anything this large is not one.
+constexpr off_t kMaxIniBytes = 64 * 1024 * 1024;
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports whether the close succeeded (a late write error).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+struct FileContent {
+    bool exists = false;
+    std::string bytes;
+    struct stat info {};
+};
+
+// The whole file, `exists` false for a missing one; nothing when it exists
+// but cannot be read as a regular file of sane size.
+std::optional<FileContent> ReadWholeFile(const std::string& path) {
+    FileContent content;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return content;
+        return std::nullopt;
+    }
+    if (::fstat(fd.get(), &content.info) != 0 || !S_ISREG(content.info.st_mode) ||
+        content.info.st_size > kMaxIniBytes)
+        return std::nullopt;
+    content.exists = true;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        content.bytes.append(buffer, static_cast<std::size_t>(n));
+        if (content.bytes.size() > static_cast<std::size_t>(kMaxIniBytes)) return std::nullopt;
+    }
+    return content;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The file a write must replace: the target of a symbolic link, so that the
+// rename does not swap the link for a plain file.
+std::string WriteTarget(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string target(real);
+            std::free(real);
+            return target;
+        }
+    }
+    return path;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+mode_t DefaultFileMode() {
+    // Single-threaded start-up and UI: reading the mask by setting it back is safe.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes `bytes` to a new file beside `target` and renames it over `target`.
+bool ReplaceFile(const std::string& target, const std::string& bytes, const FileContent& old) {
+    const std::string folder = FolderOf(target);
+    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    std::string temp = folder + "/." + base + ".XXXXXX";
+    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) return false;
+
+    const mode_t mode = old.exists ? (old.info.st_mode & 07777) : DefaultFileMode();
+    bool ok = WriteAll(fd.get(), bytes) && ::fchmod(fd.get(), mode) == 0;
+    if (ok && old.exists) {
+        // Keep the owner when someone else's file is edited (as root).
+        if (::fchown(fd.get(), old.info.st_uid, old.info.st_gid) != 0) {
+            // Not permitted for an ordinary user, and then not needed: the file is theirs.
+        }
+    }
+    ok = ok && ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the new content is complete either way.
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+    return true;
+}
+
+} // namespace
+
+std::string GetPrivateProfileString(const std::string& appName, const std::string& keyName,
+                                    const std::string& defaultValue, int size, const std::string& fileName) {
+    if (size <= 1) return std::string();
+    const std::size_t maxUnits = static_cast<std::size_t>(size) - 1;
+    const auto content = ReadWholeFile(fileName);
+    if (!content || !content->exists) return ini::CutToUtf16Units(defaultValue, maxUnits);
+    const ini::IniText text = ini::DecodeIniBytes(content->bytes);
+    const auto value = ini::FindValue(text.text, appName, keyName);
+    return ini::CutToUtf16Units(value ? *value : defaultValue, maxUnits);
+}
+
+bool WritePrivateProfileString(const std::string& appName, const std::string& keyName, const std::string& value,
+                               const std::string& fileName) {
+    if (fileName.empty()) return false;
+    const std::string target = WriteTarget(fileName);
+    const auto content = ReadWholeFile(target);
+    if (!content) return false;  // there is a file, but its content cannot be kept
+    ini::IniText text = ini::DecodeIniBytes(content->bytes);
+    auto updated = ini::SetValue(text.text, appName, keyName, value);
+    if (!updated) return false;
+    text.text = std::move(*updated);
+    const std::string bytes = ini::EncodeIniText(text);
+    if (content->exists && bytes == content->bytes) return true;  // already stored as asked
+    return ReplaceFile(target, bytes, *content);
+}
+
+} // namespace brevan
