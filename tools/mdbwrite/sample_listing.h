@@ -1,0 +1,33 @@
+// A generated listing table `TVDaten` that looks like the guide product's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jet4/jet4_writer.h"
+
+namespace mdbwrite {
+
+struct CalendarDay {
+  int year, month, day;
+};
+
+struct SampleOptions {
+  long channels = 8;
+  long days = 3;
+  CalendarDay firstDay{0, 0, 0};  // year 0: today, local time
+  long perDayMin = 40;
+  long perDayMax = 60;
+  long pastDays = 1;
+  std::uint64_t seed = 1;
+  long longSharePercent = 20;   // descriptions over 1,500 characters
+  long maxDescription = 2500;   // characters
+  long rowsTotal = 0;           // 0: no limit
+};
+
+CalendarDay ParseDate(const std::string& text);  // YYYY-MM-DD; throws std::runtime_error
+
+// Begins, fills and ends the table; Finish() is the caller's.
+void WriteSampleListing(jet4::Writer& writer, const SampleOptions& options);
+
+}  // namespace mdbwrite
