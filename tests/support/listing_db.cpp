@@ -1,0 +1,24 @@
+#include "support/listing_db.h"
+
+namespace testsupport {
+
+ListingRow Listing(std::string_view senderkennung, jet4::DateTime datum, jet4::DateTime uhrzeit,
+                   std::string_view sendung, std::string_view genre, std::string_view beschreibung) {
+  return {jet4::Text(senderkennung), datum, uhrzeit, jet4::Text(sendung), jet4::Text(genre), jet4::Text(beschreibung)};
+}
+
+std::vector<jet4::Column> ListingColumns() {
+  using T = jet4::ColumnType;
+  return {{"Senderkennung", T::Text, 255}, {"Datum", T::DateTime},  {"Uhrzeit", T::DateTime},
+          {"Sendung", T::Text, 255},       {"Genre", T::Text, 255}, {"Beschreibung", T::Memo}};
+}
+
+void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows) {
+  jet4::Writer writer(path);
+  writer.BeginTable("TVDaten", ListingColumns());
+  for (const ListingRow& r : rows)
+    writer.AddRow({r.senderkennung, r.datum, r.uhrzeit, r.sendung, r.genre, r.beschreibung});
+  writer.Finish();
+}
+
+}  // namespace testsupport

@@ -1,0 +1,31 @@
+// Listing databases for tests: a `TVDaten` table with the six fields the
+// conversion reads, written by the project's Jet 4 writer.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet4/jet4_writer.h"
+
+namespace testsupport {
+
+// One broadcast. Any value may be jet4::Null{} (or of a wrong kind, which
+// WriteListingDb refuses with jet4::WriteError).
+struct ListingRow {
+  jet4::Value senderkennung, datum, uhrzeit, sendung, genre, beschreibung;
+};
+
+// A row from UTF-8 texts; `datum` at midnight (jet4::Date), `uhrzeit` a time
+// of day on day 0 (jet4::TimeOfDay), as the guide product stores them.
+ListingRow Listing(std::string_view senderkennung, jet4::DateTime datum, jet4::DateTime uhrzeit,
+                   std::string_view sendung, std::string_view genre, std::string_view beschreibung);
+
+// Columns of `TVDaten`: Senderkennung Text(255), Datum DateTime, Uhrzeit
+// DateTime, Sendung Text(255), Genre Text(255), Beschreibung Memo.
+std::vector<jet4::Column> ListingColumns();
+
+// Writes `path` with one table `TVDaten` holding `rows` in the given order.
+void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows);
+
+}  // namespace testsupport
