@@ -1,11 +1,31 @@
 #pragma once
-// Placeholder until the main window lands.
+// The main window: convert, update and convert, and open the settings.
+#include <QPointer>
 #include <QWidget>
 
+class QPushButton;
+
 namespace brevan {
+
+class frmSettings;
+
 class frmMain : public QWidget {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    // A top-level window that deletes itself when closed.
+    frmMain();
+
+private slots:
+    void Command1_Click();  // "Create new EPG File"
+    void Command2_Click();  // "Update EPG + Create new File"
+    void Command3_Click();  // "Settings"
+
+private:
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    // The settings window while it is open; it deletes itself on closing.
+    QPointer<frmSettings> settings_;
 };
+
 } // namespace brevan

@@ -1,0 +1,13 @@
+#include "ui/folder_picker.h"
+
+#include "platform/dialogs.h"
+
+#include <QApplication>
+
+namespace brevan {
+
+std::string BrowseForFolderPath(const std::string& prompt) {
+    return ShowFolderDialog(QApplication::activeWindow(), prompt);
+}
+
+} // namespace brevan
