@@ -1,0 +1,81 @@
+// Writes PNG pictures of the main window and of the settings window into the
+// folder given as the only argument. On an X server (scripts/screenshot runs
+// it under Xvfb) the pictures are taken from the screen itself; on a platform
+// without a screen to read, such as offscreen, the windows draw themselves.
+#include "app/settings.h"
+#include "ui/frmMain.h"
+#include "ui/frmSettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+QPixmap Picture(QWidget* window) {
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        const QRect frame = window->frameGeometry();
+        return window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    }
+    return window->grab();
+}
+
+bool Save(QWidget* window, const QString& path) {
+    if (!Picture(window).save(path, "PNG")) {
+        std::fprintf(stderr, "brevan_screenshot: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+bool Shown(QWidget* window) {
+    window->show();
+    const bool exposed = QTest::qWaitForWindowExposed(window);
+    QTest::qWait(300);  // let the window system finish drawing
+    return exposed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: brevan_screenshot DIR\n");
+        return 2;
+    }
+    const QDir dir(QString::fromLocal8Bit(argv[1]));
+    if (!dir.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "brevan_screenshot: cannot create %s\n", argv[1]);
+        return 1;
+    }
+
+    // Example paths, so that the settings window shows filled boxes.
+    brevan::AppSettings.UpdaterPath = "/opt/tvmovie/tvupdate.exe";
+    brevan::AppSettings.DatabasePath = "/opt/tvmovie/tvdaten.mdb";
+    brevan::AppSettings.OutputFolder = "/srv/htpc/guide";
+
+    auto* main = new brevan::frmMain();
+    main->move(40, 40);
+    if (!Shown(main)) return 1;
+    main->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
+    brevan::frmSettings* settings = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* s = qobject_cast<brevan::frmSettings*>(w)) settings = s;
+    }
+    if (settings == nullptr) return 1;
+    // Beside the main window, so that neither covers the other.
+    settings->move(main->frameGeometry().right() + 40, 40);
+    if (!Shown(settings)) return 1;
+
+    const bool ok = Save(main, dir.filePath(QStringLiteral("main-window.png"))) &&
+                    Save(settings, dir.filePath(QStringLiteral("settings-window.png")));
+    return ok ? 0 : 1;
+}
