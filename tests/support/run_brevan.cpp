@@ -1,0 +1,94 @@
+#include "support/run_brevan.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+std::vector<std::string> RunResult::messages() const {
+    std::vector<std::string> found;
+    const std::string prefix = "Brevan: ";
+    std::size_t at = 0;
+    while ((at = errors.find(prefix, at)) != std::string::npos) {
+        if (at == 0 || errors[at - 1] == '\n') {
+            const std::size_t end = errors.find('\n', at);
+            found.push_back(errors.substr(at + prefix.size(), end == std::string::npos ? std::string::npos : end - at - prefix.size()));
+        }
+        at += prefix.size();
+    }
+    return found;
+}
+
+Installation::Installation() {
+    fs::copy_file(BREVAN_EXE, exe());
+    fs::permissions(exe(), fs::perms::owner_all);
+}
+
+void Installation::WriteIni(const std::string& database, const std::string& updater, const std::string& output) const {
+    WriteFile(iniPath(), "[Default]\nTVMovieTvDataPath=" + database + "\nTVMovieUpdatePath=" + updater + "\nmyHTPCPath=" + output + "\n");
+}
+
+RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSeconds) const {
+    const std::string out = folder_ / ".stdout", err = folder_ / ".stderr";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("QT_QPA_PLATFORM");
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        const int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, 0);
+        std::vector<std::string> argStrings{exe()};
+        argStrings.insert(argStrings.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : argStrings) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "brevan did not end within " << timeoutSeconds << " s";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.output = ReadFile(out);
+    result.errors = ReadFile(err);
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+}
+
+jet4::DateTime DayFromToday(int offset) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    local.tm_mday += offset;
+    local.tm_hour = 12;
+    std::mktime(&local);  // normalises the day
+    return jet4::Date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+} // namespace testsupport

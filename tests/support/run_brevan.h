@@ -1,0 +1,46 @@
+// Runs the real brevan executable the way a scheduled job does: a copy of it
+// in a folder of its own with its INI file beside it, no display, messages
+// on standard error.
+#pragma once
+
+#include "support/temp_folder.h"
+
+#include <string>
+#include <vector>
+
+#include "jet4/jet4_writer.h"
+
+namespace testsupport {
+
+struct RunResult {
+    int status = -1;       // exit status, or 128 + signal
+    std::string output;    // standard output
+    std::string errors;    // standard error
+    // The messages the run showed (each printed as "Brevan: <text>").
+    std::vector<std::string> messages() const;
+};
+
+// A folder holding a copy of the executable; `ini` is written as brevan.ini
+// when not empty.
+class Installation {
+public:
+    Installation();
+    std::string exe() const { return folder_ / "brevan"; }
+    std::string iniPath() const { return folder_ / "brevan.ini"; }
+    const TempFolder& folder() const { return folder_; }
+
+    // Writes brevan.ini with the three paths.
+    void WriteIni(const std::string& database, const std::string& updater, const std::string& output) const;
+
+    // Runs the copy with `args`, without DISPLAY or WAYLAND_DISPLAY, and
+    // waits at most `timeoutSeconds` (then kills it and fails the test).
+    RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120) const;
+
+private:
+    TempFolder folder_;
+};
+
+// A calendar date `offset` days from today (local time), at midnight.
+jet4::DateTime DayFromToday(int offset);
+
+} // namespace testsupport
