@@ -158,6 +158,8 @@ bool WritePrivateProfileString(const std::string& appName, const std::string& ke
     const std::string target = WriteTarget(fileName);
     const auto content = ReadWholeFile(target);
     if (!content) return false;  // there is a file, but its content cannot be kept
+    // A file made read-only stays as it is, although the rename could replace it.
+    if (content->exists && ::access(target.c_str(), W_OK) != 0) return false;
     ini::IniText text = ini::DecodeIniBytes(content->bytes);
     auto updated = ini::SetValue(text.text, appName, keyName, value);
     if (!updated) return false;

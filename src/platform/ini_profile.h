@@ -24,8 +24,8 @@ std::string GetPrivateProfileString(const std::string& appName, const std::strin
 // new content goes to a temporary file in the same folder that then replaces
 // the INI file in one rename (through a symbolic link to its target), so a
 // failed write leaves the old file whole. The file keeps its permissions.
-// Returns false, changing nothing, when the folder or file cannot be written,
-// an existing file cannot be read, or the names or value cannot be stored
+// Returns false, changing nothing, when the folder or file cannot be written
+// (a read-only file stays read-only), an existing file cannot be read, or the names or value cannot be stored
 // (see ini::SetValue).
 bool WritePrivateProfileString(const std::string& appName, const std::string& keyName, const std::string& value,
                                const std::string& fileName);
