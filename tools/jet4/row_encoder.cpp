@@ -14,34 +14,40 @@ std::size_t RowLength(const TableLayout& layout, std::size_t variableBytes) {
 
 Bytes EncodeRow(const TableLayout& layout, const std::vector<Cell>& cells) {
   const std::size_t cols = layout.columns.size();
-  Bytes row;
-  Put16(row, static_cast<std::uint32_t>(cols));
-  PutZeros(row, layout.fixedSize);
-  std::vector<std::uint16_t> starts(layout.varCount, 0);
-  // Fixed columns by their offsets; variable ones in variable-index order.
+  std::size_t variableBytes = 0;
   std::vector<const ColumnLayout*> byVarIndex(layout.varCount, nullptr);
-  for (std::size_t i = 0; i < cols; ++i) {
-    const ColumnLayout& c = layout.columns[i];
-    if (c.fixed) {
-      if (cells[i].present) std::copy(cells[i].bytes.begin(), cells[i].bytes.end(), row.begin() + 2 + c.fixedOffset);
-    } else {
-      byVarIndex[c.varIndex] = &c;
-    }
+  for (const ColumnLayout& c : layout.columns) {
+    if (c.fixed) continue;
+    byVarIndex[c.varIndex] = &c;
+    if (cells[c.number].present) variableBytes += cells[c.number].bytes.size();
   }
-  for (const ColumnLayout* c : byVarIndex) {
-    starts[c->varIndex] = static_cast<std::uint16_t>(row.size());
-    const Cell& cell = cells[c->number];
-    if (cell.present) row.insert(row.end(), cell.bytes.begin(), cell.bytes.end());
+  // Sized up front and filled in place.
+  Bytes row(RowLength(layout, variableBytes), 0);
+  std::uint8_t* const base = row.data();
+  Set16(base, static_cast<std::uint32_t>(cols));
+  for (const ColumnLayout& c : layout.columns) {
+    const Cell& cell = cells[c.number];
+    if (c.fixed && cell.present) std::copy(cell.bytes.begin(), cell.bytes.end(), base + 2 + c.fixedOffset);
   }
+  std::size_t at = 2 + std::size_t{layout.fixedSize};
   if (layout.varCount > 0) {
-    Put16(row, static_cast<std::uint32_t>(row.size()));  // end of variable data
-    for (std::size_t v = layout.varCount; v-- > 0;) Put16(row, starts[v]);
-    Put16(row, layout.varCount);
+    std::size_t offsetAt = at + variableBytes + 2 + 2 * std::size_t{layout.varCount};  // past eod and table
+    for (const ColumnLayout* c : byVarIndex) {
+      offsetAt -= 2;  // variable index 0 sits just before the count
+      Set16(base + offsetAt, static_cast<std::uint32_t>(at));
+      const Cell& cell = cells[c->number];
+      if (cell.present) {
+        std::copy(cell.bytes.begin(), cell.bytes.end(), base + at);
+        at += cell.bytes.size();
+      }
+    }
+    Set16(base + at, static_cast<std::uint32_t>(at));  // end of variable data
+    at += 2 + 2 * std::size_t{layout.varCount};
+    Set16(base + at, layout.varCount);
+    at += 2;
   }
-  Bytes mask((cols + 7) / 8, 0);
   for (std::size_t i = 0; i < cols; ++i)
-    if (cells[i].present) mask[i / 8] = static_cast<std::uint8_t>(mask[i / 8] | (1u << (i % 8)));
-  row.insert(row.end(), mask.begin(), mask.end());
+    if (cells[i].present) base[at + i / 8] = static_cast<std::uint8_t>(base[at + i / 8] | (1u << (i % 8)));
   return row;
 }
 
