@@ -1,0 +1,27 @@
+#pragma once
+// Decoding of text as Access stores it, to UTF-8. libmdb's own conversion
+// turns each half of a surrogate pair into "?", so the reader decodes the
+// stored bytes itself.
+#include <cstddef>
+#include <string>
+
+namespace brevan::dao::detail {
+
+// Appends UTF-16LE code units as UTF-8. A surrogate without its partner is
+// kept as the three-byte sequence of its code unit (ED A0 80..ED BF BF); an
+// odd last byte becomes U+FFFD.
+void AppendUtf16le(const unsigned char* bytes, std::size_t size, std::string& out);
+
+// Appends a Jet 4 Text or Memo value: "compressed" (FF FE, then runs of
+// one-byte characters U+0000..U+00FF and of UTF-16LE units, each 00 byte
+// switching between them) or plain UTF-16LE.
+void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& out);
+
+// Appends Windows-1252 bytes (the code page of Jet 3 files from Western
+// Europe). The five unassigned bytes map to the C1 controls of the same value.
+void AppendCp1252(const unsigned char* bytes, std::size_t size, std::string& out);
+
+// Appends one code point (up to U+10FFFF, surrogates included) as UTF-8.
+void AppendCodePoint(char32_t c, std::string& out);
+
+} // namespace brevan::dao::detail
