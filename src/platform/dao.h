@@ -13,6 +13,7 @@
 //
 // Every failure raises brevan::Error with a description that names the path,
 // table or field concerned.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,7 +29,15 @@ struct Date {
     double days = 0;
 };
 
-// A field value as the engine hands it out. Text is UTF-8.
+// A field value as the engine hands it out: Null (monostate), text, a
+// date/time, an integer (Byte, Integer, Long), a floating number (Single,
+// Double, Currency, Decimal) or Yes/No. Binary and OLE columns read as Null.
+//
+// Text is UTF-8, exactly as stored, characters outside the BMP included.
+// A stored UTF-16 surrogate without its partner (not valid Unicode) is kept
+// as the three-byte sequence ED A0 80..ED BF BF that UTF-8's scheme gives
+// the code unit (generalized UTF-8, "WTF-8"); such text is then not valid
+// UTF-8, and whoever needs valid Unicode drops those sequences.
 class Variant {
 public:
     using Value = std::variant<std::monostate, std::string, Date, std::int64_t, double, bool>;
@@ -37,6 +46,8 @@ public:
 
     bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
     const Value& value() const { return value_; }
+    // Lets the engine refill a value in place (keeping a string's buffer).
+    Value& value() { return value_; }
 
 private:
     Value value_;
@@ -46,9 +57,15 @@ private:
 // short date "DD.MM.YYYY" and long time "HH:MM:SS":
 //   text -> unchanged; date -> "DD.MM.YYYY", plus " HH:MM:SS" when the time
 //   of day is not midnight; a value on the zero date 1899-12-30 -> the time
-//   alone; integer -> decimal; double -> shortest decimal that reads back;
-//   Yes/No -> "True"/"False".
-// Null raises brevan::Error "Invalid use of Null" with the field's name added.
+//   alone "HH:MM:SS"; integer -> decimal; floating -> decimal with up to 15
+//   significant digits and "." ("0.1", "2.5", "1e+20"); Yes/No ->
+//   "True"/"False".
+// Times round to whole seconds (23:59:59.6 becomes 00:00:00 of the next
+// day). Before the zero date the stored value is the negative day minus the
+// time: -1.25 is 29.12.1899 06:00:00.
+// Null raises brevan::Error "Invalid use of Null (field <fieldName>)"; a date
+// outside the years 1 to 9999 (or not a number) raises brevan::Error naming
+// the field.
 std::string CStr(const Variant& value, std::string_view fieldName);
 
 class Recordset {
@@ -62,7 +79,8 @@ public:
     virtual void MoveNext() = 0;
     virtual void MoveFirst() = 0;
     // The current row's value of the field, the name matched without regard
-    // to case. Raises brevan::Error for an unknown field or when at EOF.
+    // to case. Raises brevan::Error for an unknown field or when at EOF. The
+    // reference stays valid until the recordset moves or closes.
     virtual const Variant& Fields(std::string_view name) const = 0;
     virtual void Close() = 0;
 };
@@ -70,11 +88,16 @@ public:
 class Database {
 public:
     virtual ~Database() = default;
-    // Understands "SELECT * FROM <table> [ORDER BY <col>[, <col>...]]" only
-    // (keywords and names without regard to case) and refuses other SQL.
+    // Understands "SELECT * FROM <table> [ORDER BY <col> [ASC|DESC][, ...]]"
+    // only (keywords and names without regard to case, names optionally in
+    // [brackets], an optional final ";") and refuses other SQL.
     // Order: text case-insensitively and locale-aware (ICU, "de", secondary
-    // strength), dates and numbers by value, Nulls first, ties keep the
-    // stored order. Only type dbOpenSnapshot is supported.
+    // strength), dates by time (before 1899-12-30 too) and numbers by value,
+    // Yes before No (Yes is -1), Nulls first (last with DESC), rows equal on
+    // every key in the stored order. Only type dbOpenSnapshot is supported.
+    // The whole table is read here, in a separate reader process; a reader
+    // that crashes, stops making progress or sends nonsense raises
+    // brevan::Error "The listing database <path> is damaged or unreadable...".
     virtual std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) = 0;
     virtual void Close() = 0;
 };
@@ -83,8 +106,9 @@ class Workspace {
 public:
     virtual ~Workspace() = default;
     // Opens the Access file at `name` (shared, not read-only; the engine only
-    // reads). Raises brevan::Error for a missing file, a directory, an
-    // unreadable file or one that is not an Access database.
+    // reads, so both flags change nothing). Raises brevan::Error for an empty
+    // name, a missing file, a directory, an unreadable file, one that is not
+    // an Access database, or one whose list of tables cannot be read.
     virtual std::unique_ptr<Database> OpenDatabase(const std::string& name, bool exclusive, bool readOnly) = 0;
 };
 
@@ -96,5 +120,9 @@ public:
     // Workspace 0 is the default workspace; other indices raise brevan::Error.
     virtual Workspace& Workspaces(std::int16_t index) = 0;
 };
+
+// Test seam: how long the reader process may go without sending anything
+// before it counts as hung (default 20 seconds). Returns the previous value.
+std::chrono::milliseconds SetReaderTimeout(std::chrono::milliseconds timeout);
 
 } // namespace brevan::dao

@@ -1,0 +1,47 @@
+#pragma once
+// The snapshot recordset: a Snapshot in query order, a position, and the
+// current row's values read on demand.
+#include "platform/dao.h"
+#include "platform/dao_snapshot.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace brevan::dao::detail {
+
+// A field name folded for matching without regard to case.
+std::string FoldName(std::string_view name);
+
+class SnapshotRecordset final : public Recordset {
+public:
+    SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string path);
+
+    std::int32_t RecordCount() const override;
+    bool Eof() const override;
+    void MoveNext() override;
+    void MoveFirst() override;
+    const Variant& Fields(std::string_view name) const override;
+    void Close() override;
+
+private:
+    void CheckOpen() const;
+
+    Snapshot snapshot_;
+    std::vector<std::uint32_t> order_;
+    std::string path_;
+    std::string table_;
+    std::unordered_map<std::string, std::size_t> byName_;
+    std::size_t position_ = 0;
+    std::uint64_t generation_ = 1;  // changes on every move
+    bool closed_ = false;
+
+    // The current row, read as far as asked for.
+    mutable std::vector<const char*> cells_;
+    mutable std::uint64_t cellsGeneration_ = 0;
+    mutable std::vector<Variant> values_;
+    mutable std::vector<std::uint64_t> valueGeneration_;
+    mutable std::string folded_;
+};
+
+} // namespace brevan::dao::detail
