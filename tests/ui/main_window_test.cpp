@@ -1,0 +1,224 @@
+// The main window: its fixed layout and focus order, its three buttons, and
+// that closing it leaves an open settings window (and the process) alive.
+#include "ui_test.h"
+
+#include "app/settings.h"
+#include "support/listing_db.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <QPointer>
+
+namespace uitest {
+namespace {
+
+struct ControlSpec {
+    const char* name;
+    const char* text;
+    int left, top, width, height;  // twips
+};
+
+const ControlSpec kButtons[] = {
+    {"Command1", "Create new EPG File", 2760, 360, 1695, 615},
+    {"Command2", "Update EPG + Create new File", 360, 360, 1695, 615},
+    {"Command3", "Settings", 1440, 1200, 1695, 495},
+};
+const ControlSpec kLabels[] = {
+    {"Label1", "/U Update EPG + Create XMLTV File", 240, 2640, 2775, 255},
+    {"Label2", "/W Create XMLTV File", 240, 3000, 2895, 255},
+    {"Label3", "Commands:", 240, 2160, 1935, 255},
+};
+
+using MainWindowTest = UiTest;
+
+TEST_F(MainWindowTest, HasTheFormsTitleSizeControlsAndIcon) {
+    brevan::frmMain* main = OpenMain();
+    EXPECT_EQ(main->objectName(), "frmMain");
+    EXPECT_EQ(main->windowTitle(), "Brevan");
+    EXPECT_EQ(main->size(), Pixels(0, 0, 4680, 3675).size());
+    EXPECT_TRUE(main->isWindow());
+    EXPECT_EQ(main->parentWidget(), nullptr);
+
+    for (const ControlSpec& c : kButtons) {
+        auto* button = Child<QPushButton>(main, c.name);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), c.text) << c.name;
+        EXPECT_EQ(button->geometry(), Pixels(c.left, c.top, c.width, c.height)) << c.name;
+        // No default button: Enter goes only to the button with the focus.
+        EXPECT_EQ(button->isDefault(), button->hasFocus()) << c.name;
+    }
+    for (const ControlSpec& c : kLabels) {
+        auto* label = Child<QLabel>(main, c.name);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), c.text) << c.name;
+        EXPECT_EQ(label->geometry(), Pixels(c.left, c.top, c.width, c.height)) << c.name;
+        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus) << c.name;
+        // The captions are not cut off at the window's font.
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << c.name;
+    }
+
+    const QList<QSize> sizes = main->windowIcon().availableSizes();
+    for (const int n : {16, 32, 48}) EXPECT_TRUE(sizes.contains(QSize(n, n))) << n;
+}
+
+TEST_F(MainWindowTest, ControlsKeepTheirPlacesWhenTheWindowIsResized) {
+    brevan::frmMain* main = OpenMain();
+    EXPECT_LT(main->minimumWidth(), main->maximumWidth());  // the frame is resizable
+    main->resize(700, 500);
+    QTest::qWait(0);
+    EXPECT_EQ(Child<QPushButton>(main, "Command1")->geometry(), Pixels(2760, 360, 1695, 615));
+    main->resize(150, 100);
+    QTest::qWait(0);
+    EXPECT_EQ(Child<QLabel>(main, "Label2")->geometry(), Pixels(240, 3000, 2895, 255));
+}
+
+TEST_F(MainWindowTest, OpensWithTheFocusOnCreateAndTabsInNumberOrder) {
+    brevan::frmMain* main = OpenMain();
+    EXPECT_EQ(TabChain(main), QStringList({"Command1", "Command2", "Command3"}));
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    EXPECT_EQ(QApplication::focusWidget(), Child<QWidget>(main, "Command1"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Child<QWidget>(main, "Command2"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Child<QWidget>(main, "Command3"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Child<QWidget>(main, "Command1"));
+}
+
+TEST_F(MainWindowTest, EnterPressesTheButtonWithTheFocus) {
+    brevan::frmMain* main = OpenMain();
+    auto* settingsButton = Child<QPushButton>(main, "Command3");
+    settingsButton->setFocus();
+    QTest::keyClick(settingsButton, Qt::Key_Return);
+    EXPECT_EQ(SettingsWindows().size(), 1u);
+}
+
+TEST_F(MainWindowTest, SettingsOpensAModelessWindowWithoutOwnerFilledFromTheSettings) {
+    brevan::AppSettings.DatabasePath = "/data/tvdaten.mdb";
+    brevan::frmMain* main = OpenMain();
+    brevan::frmSettings* settings = PressSettings(main);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->parentWidget(), nullptr);
+    EXPECT_TRUE(settings->isWindow());
+    EXPECT_FALSE(settings->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(Child<QLineEdit>(settings, "TVDatapath")->text(), "/data/tvdaten.mdb");
+}
+
+TEST_F(MainWindowTest, SettingsPressedAgainKeepsTheOpenWindowAndWhatWasTyped) {
+    brevan::AppSettings.UpdaterPath = "/opt/tvupdate.exe";
+    brevan::frmMain* main = OpenMain();
+    brevan::frmSettings* settings = PressSettings(main);
+    ASSERT_NE(settings, nullptr);
+    Child<QLineEdit>(settings, "TVUpdatepath")->setText("typed, not saved");
+
+    Child<QPushButton>(main, "Command3")->click();
+    const std::vector<brevan::frmSettings*> open = SettingsWindows();
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_EQ(open.front(), settings);
+    EXPECT_EQ(Child<QLineEdit>(settings, "TVUpdatepath")->text(), "typed, not saved");
+    EXPECT_EQ(brevan::AppSettings.UpdaterPath, "/opt/tvupdate.exe");
+}
+
+TEST_F(MainWindowTest, SettingsAfterTheWindowWasClosedOpensAFreshOne) {
+    brevan::AppSettings.OutputFolder = "/srv/guide";
+    brevan::frmMain* main = OpenMain();
+    QPointer<brevan::frmSettings> first = PressSettings(main);
+    ASSERT_FALSE(first.isNull());
+    Child<QLineEdit>(first, "TVmyHTPCpath")->setText("/tmp/edited");
+    first->close();
+    FlushDeletes();
+    EXPECT_TRUE(first.isNull());
+
+    brevan::frmSettings* second = PressSettings(main);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(second, "TVmyHTPCpath")->text(), "/srv/guide");
+}
+
+TEST_F(MainWindowTest, CreateWithAMissingDatabaseShowsOneMessageAndTheWindowStaysUsable) {
+    brevan::AppSettings.DatabasePath = (dir_.path() + "/missing/tvdaten.mdb").toStdString();
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    QPointer<brevan::frmMain> main = OpenMain();
+    Child<QPushButton>(main, "Command1")->click();
+    EXPECT_EQ(messages_.size(), 1u);
+    EXPECT_FALSE(QFile::exists(dir_.path() + "/tvdata.xml"));
+
+    ASSERT_FALSE(main.isNull());
+    EXPECT_TRUE(main->isVisible());
+    // Still usable: the next press runs again and Settings still opens.
+    Child<QPushButton>(main, "Command1")->click();
+    EXPECT_EQ(messages_.size(), 2u);
+    EXPECT_NE(PressSettings(main), nullptr);
+}
+
+TEST_F(MainWindowTest, CreateWithAListingWritesTheFileAndShowsNothing) {
+    const std::string database = dir_.filePath("tvdaten.mdb").toStdString();
+    testsupport::WriteListingDb(
+        database, {testsupport::Listing("ARD", jet4::Date(2099, 1, 2), jet4::TimeOfDay(20, 0, 0), "Tagesschau",
+                                        "Nachrichten", "Die Nachrichten des Tages."),
+                   testsupport::Listing("ARD", jet4::Date(2099, 1, 2), jet4::TimeOfDay(20, 15, 0), "Tatort", "Krimi",
+                                        "Ein Fall für zwei.")});
+    brevan::AppSettings.DatabasePath = database;
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    brevan::frmMain* main = OpenMain();
+    Child<QPushButton>(main, "Command1")->click();
+
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
+    QFile written(dir_.path() + "/tvdata.xml");
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray xml = written.readAll();
+    EXPECT_TRUE(xml.contains("<channel id=\"ARD\">"));
+    EXPECT_TRUE(xml.contains("Tagesschau"));
+}
+
+TEST_F(MainWindowTest, UpdateWithAMissingUpdaterShowsItsMessageAndTheWindowStaysUsable) {
+    brevan::AppSettings.UpdaterPath = (dir_.path() + "/no/tvupdate.exe").toStdString();
+    brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    QPointer<brevan::frmMain> main = OpenMain();
+    Child<QPushButton>(main, "Command2")->click();
+    EXPECT_FALSE(messages_.empty());
+    ASSERT_FALSE(main.isNull());
+    EXPECT_TRUE(main->isVisible());
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowLeavesTheProcessRunningUntilSettingsCloses) {
+    ASSERT_TRUE(QApplication::quitOnLastWindowClosed());
+    QPointer<brevan::frmMain> main = OpenMain();
+    QPointer<brevan::frmSettings> settings = PressSettings(main);
+    ASSERT_FALSE(settings.isNull());
+
+    bool settingsOpenAfterMainClosed = false;
+    QTimer closeMain;
+    closeMain.setSingleShot(true);
+    QObject::connect(&closeMain, &QTimer::timeout, [&] { main->close(); });
+    QTimer closeSettings;
+    closeSettings.setSingleShot(true);
+    QObject::connect(&closeSettings, &QTimer::timeout, [&] {
+        settingsOpenAfterMainClosed = main.isNull() && !settings.isNull() && settings->isVisible();
+        if (!settings.isNull()) settings->close();
+    });
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+    closeMain.start(0);
+    closeSettings.start(200);
+    giveUp.start(10000);
+
+    // exec() returns when the last window has closed.
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(settingsOpenAfterMainClosed);
+    FlushDeletes();
+    EXPECT_TRUE(settings.isNull());
+}
+
+} // namespace
+} // namespace uitest

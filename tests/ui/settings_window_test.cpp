@@ -1,0 +1,296 @@
+// The settings window: layout and focus order, the load step, OK by button,
+// Enter and Escape, the close button, and the three pickers.
+#include "ui_test.h"
+
+#include "app/settings.h"
+#include "platform/dialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+namespace uitest {
+namespace {
+
+struct ControlSpec {
+    const char* name;
+    const char* text;  // nullptr for the text boxes
+    int left, top, width, height;  // twips
+};
+
+const ControlSpec kControls[] = {
+    {"Label1", "TV Movie tvupdate.exe Path:", 240, 360, 3015, 255},
+    {"TVUpdatepath", nullptr, 240, 840, 3100, 285},
+    {"Command1", "...", 3480, 840, 375, 255},
+    {"cmdOK", "OK", 2400, 3720, 1260, 345},
+    {"Label2", "TV Movie tvdaten.mdb Path:", 240, 1320, 2415, 255},
+    {"TVDatapath", nullptr, 240, 1800, 3100, 285},
+    {"Command2", "...", 3480, 1800, 375, 255},
+    {"Label3", "myHTPC Output File", 240, 2280, 3135, 255},
+    {"TVmyHTPCpath", nullptr, 240, 2640, 3100, 285},
+    {"Command3", "...", 3480, 2640, 375, 255},
+};
+
+class SettingsWindowTest : public UiTest {
+protected:
+    // The main window and the settings window opened from it, with the
+    // settings as given.
+    void Open(const std::string& updater, const std::string& database, const std::string& folder) {
+        brevan::AppSettings.UpdaterPath = updater;
+        brevan::AppSettings.DatabasePath = database;
+        brevan::AppSettings.OutputFolder = folder;
+        main_ = OpenMain();
+        settings_ = PressSettings(main_);
+        ASSERT_FALSE(settings_.isNull());
+    }
+    QLineEdit* Box(const char* name) { return Child<QLineEdit>(settings_, name); }
+    QPushButton* Button(const char* name) { return Child<QPushButton>(settings_, name); }
+    // True once the window has closed and been deleted.
+    bool Gone() {
+        FlushDeletes();
+        return settings_.isNull();
+    }
+    void ExpectIniUntouched() { EXPECT_FALSE(QDir(dir_.path()).exists(QStringLiteral("brevan.ini"))); }
+    // The three boxes get new texts, the settings keep the old ones.
+    void TypeNewTexts() {
+        Box("TVUpdatepath")->setText("/new/tvupdate.exe");
+        Box("TVDatapath")->setText("/new/tvdaten.mdb");
+        Box("TVmyHTPCpath")->setText("/new/out");
+    }
+    void ExpectNewTextsSaved() {
+        EXPECT_EQ(brevan::AppSettings.UpdaterPath, "/new/tvupdate.exe");
+        EXPECT_EQ(brevan::AppSettings.DatabasePath, "/new/tvdaten.mdb");
+        EXPECT_EQ(brevan::AppSettings.OutputFolder, "/new/out");
+        EXPECT_EQ(ReadIni(brevan::kKeyUpdaterPath), "/new/tvupdate.exe");
+        EXPECT_EQ(ReadIni(brevan::kKeyDatabasePath), "/new/tvdaten.mdb");
+        EXPECT_EQ(ReadIni(brevan::kKeyOutputFolder), "/new/out");
+        EXPECT_TRUE(messages_.empty());
+        EXPECT_TRUE(Gone());
+    }
+
+    brevan::frmMain* main_ = nullptr;
+    QPointer<brevan::frmSettings> settings_;
+};
+
+TEST_F(SettingsWindowTest, HasTheFormsTitleSizeControlsAndIcon) {
+    Open("", "", "");
+    EXPECT_EQ(settings_->objectName(), "frmSettings");
+    EXPECT_EQ(settings_->windowTitle(), "Einstellungen");
+    EXPECT_EQ(settings_->size(), Pixels(0, 0, 4080, 4530).size());
+    EXPECT_LT(settings_->minimumWidth(), settings_->maximumWidth());
+    for (const ControlSpec& c : kControls) {
+        auto* control = Child<QWidget>(settings_, c.name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->geometry(), Pixels(c.left, c.top, c.width, c.height)) << c.name;
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            EXPECT_EQ(label->text(), c.text) << c.name;
+            EXPECT_EQ(label->focusPolicy(), Qt::NoFocus) << c.name;
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << c.name;
+        } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+            EXPECT_EQ(button->text(), c.text) << c.name;
+        } else {
+            EXPECT_NE(qobject_cast<QLineEdit*>(control), nullptr) << c.name;
+        }
+    }
+    EXPECT_TRUE(Button("cmdOK")->isDefault());
+    const QList<QSize> sizes = settings_->windowIcon().availableSizes();
+    for (const int n : {16, 32, 48}) EXPECT_TRUE(sizes.contains(QSize(n, n))) << n;
+}
+
+TEST_F(SettingsWindowTest, TabGoesFromTheFirstBrowseButtonToOkAndOnToTheSecondRow) {
+    Open("", "", "");
+    const QStringList order{"TVUpdatepath", "Command1", "cmdOK", "TVDatapath", "Command2", "TVmyHTPCpath", "Command3"};
+    EXPECT_EQ(TabChain(settings_), order);
+
+    settings_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings_));
+    EXPECT_EQ(QApplication::focusWidget(), Box("TVUpdatepath"));
+    for (int i = 1; i <= order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), order[i % order.size()]);
+    }
+}
+
+TEST_F(SettingsWindowTest, LoadCopiesTheSettingsIntoTheBoxes) {
+    Open("/opt/tv/tvupdate.exe", "/opt/tv/tvdaten.mdb", "/srv/guide");
+    EXPECT_EQ(Box("TVUpdatepath")->text(), "/opt/tv/tvupdate.exe");
+    EXPECT_EQ(Box("TVDatapath")->text(), "/opt/tv/tvdaten.mdb");
+    EXPECT_EQ(Box("TVmyHTPCpath")->text(), "/srv/guide");
+}
+
+TEST_F(SettingsWindowTest, EmptySettingsGiveEmptyBoxes) {
+    Open("", "", "");
+    EXPECT_TRUE(Box("TVUpdatepath")->text().isEmpty());
+    EXPECT_TRUE(Box("TVDatapath")->text().isEmpty());
+    EXPECT_TRUE(Box("TVmyHTPCpath")->text().isEmpty());
+}
+
+TEST_F(SettingsWindowTest, OkSavesTheThreeTextsToSettingsAndIniAndCloses) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    TypeNewTexts();
+    Button("cmdOK")->click();
+    ExpectNewTextsSaved();
+}
+
+TEST_F(SettingsWindowTest, OkSavesTextsUnchangedEmptyAndNonAsciiIncluded) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    Box("TVUpdatepath")->setText("");
+    Box("TVDatapath")->setText(QStringLiteral("  /Fernsehen/Über Sendungen/tvdaten.mdb "));
+    const QString longFolder = "/" + QString(300, QLatin1Char('a'));
+    Box("TVmyHTPCpath")->setText(longFolder);
+    Button("cmdOK")->click();
+
+    EXPECT_EQ(brevan::AppSettings.UpdaterPath, "");
+    EXPECT_EQ(brevan::AppSettings.DatabasePath, "  /Fernsehen/Über Sendungen/tvdaten.mdb ");
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, longFolder.toStdString());
+    EXPECT_EQ(ReadIni(brevan::kKeyUpdaterPath), "");
+    // A value of more than 255 characters is stored whole; the next start
+    // reads its first 255 characters.
+    EXPECT_EQ(ReadIni(brevan::kKeyOutputFolder), longFolder.left(255).toStdString());
+}
+
+TEST_F(SettingsWindowTest, EscapeAnywherePressesOk) {
+    for (const char* focus : {"TVDatapath", "Command2", "cmdOK"}) {
+        SCOPED_TRACE(focus);
+        Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+        TypeNewTexts();
+        QTest::keyClick(Child<QWidget>(settings_, focus), Qt::Key_Escape);
+        ExpectNewTextsSaved();
+        TearDown();
+        SetUp();
+    }
+}
+
+TEST_F(SettingsWindowTest, EnterInATextBoxPressesOk) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    TypeNewTexts();
+    QTest::keyClick(Box("TVmyHTPCpath"), Qt::Key_Return);
+    ExpectNewTextsSaved();
+}
+
+TEST_F(SettingsWindowTest, EnterOnABrowseButtonPressesThatButtonNotOk) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    brevan::SetNextFileName("/picked/tvdaten.mdb");
+    QTest::keyClick(Button("Command2"), Qt::Key_Return);
+    EXPECT_FALSE(Gone());
+    EXPECT_EQ(Box("TVDatapath")->text(), "/picked/tvdaten.mdb");
+    EXPECT_EQ(brevan::AppSettings.DatabasePath, "/old/tvdaten.mdb");
+    ExpectIniUntouched();
+
+    QTest::keyClick(Button("cmdOK"), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(Gone());
+    EXPECT_EQ(ReadIni(brevan::kKeyDatabasePath), "/picked/tvdaten.mdb");
+}
+
+TEST_F(SettingsWindowTest, CloseButtonSavesNothingAndTheNextOpeningShowsTheSettings) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    TypeNewTexts();
+    settings_->close();
+    EXPECT_TRUE(Gone());
+    EXPECT_EQ(brevan::AppSettings.UpdaterPath, "/old/tvupdate.exe");
+    EXPECT_EQ(brevan::AppSettings.DatabasePath, "/old/tvdaten.mdb");
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, "/old/out");
+    ExpectIniUntouched();
+
+    settings_ = PressSettings(main_);
+    ASSERT_FALSE(settings_.isNull());
+    EXPECT_EQ(Box("TVUpdatepath")->text(), "/old/tvupdate.exe");
+    EXPECT_EQ(Box("TVDatapath")->text(), "/old/tvdaten.mdb");
+    EXPECT_EQ(Box("TVmyHTPCpath")->text(), "/old/out");
+}
+
+TEST_F(SettingsWindowTest, AFailedIniWriteShowsOneMessageAndKeepsTheNewValues) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    brevan::AppSettings.IniPath = (dir_.path() + "/no such folder/brevan.ini").toStdString();
+    TypeNewTexts();
+    Button("cmdOK")->click();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_.front(), "The settings could not be saved to " + brevan::AppSettings.IniPath + ".");
+    EXPECT_EQ(brevan::AppSettings.UpdaterPath, "/new/tvupdate.exe");
+    EXPECT_EQ(brevan::AppSettings.DatabasePath, "/new/tvdaten.mdb");
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, "/new/out");
+    EXPECT_TRUE(Gone());
+}
+
+TEST_F(SettingsWindowTest, FilePickersFillTheirBoxAndLeaveTheSettingsAlone) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    brevan::SetNextFileName("/picked/tvupdate.exe");
+    Button("Command1")->click();
+    EXPECT_EQ(Box("TVUpdatepath")->text(), "/picked/tvupdate.exe");
+    EXPECT_EQ(brevan::LastDialogRequest().filter, "TVMovie (tvupdate.exe)");
+    EXPECT_EQ(brevan::LastDialogRequest().owner, settings_.data());
+
+    brevan::SetNextFileName("/picked/tvdaten.mdb");
+    Button("Command2")->click();
+    EXPECT_EQ(Box("TVDatapath")->text(), "/picked/tvdaten.mdb");
+    EXPECT_EQ(brevan::LastDialogRequest().filter, "TVMovie (tvdaten.mdb)");
+
+    EXPECT_EQ(brevan::AppSettings.UpdaterPath, "/old/tvupdate.exe");
+    EXPECT_EQ(brevan::AppSettings.DatabasePath, "/old/tvdaten.mdb");
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SettingsWindowTest, CancelledFilePickersLeaveTheirBoxAsTyped) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    Box("TVDatapath")->setText("typed");
+    brevan::SetNextFileName(std::nullopt);
+    Button("Command2")->click();
+    EXPECT_EQ(Box("TVDatapath")->text(), "typed");
+    brevan::SetNextFileName("");
+    Button("Command1")->click();
+    EXPECT_EQ(Box("TVUpdatepath")->text(), "/old/tvupdate.exe");
+}
+
+TEST_F(SettingsWindowTest, PickedFolderCountsAtOnceEvenWhenClosedWithoutOk) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    settings_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings_));
+    // Whole, however long, and with no separator added or taken away.
+    const std::string folder = "/mnt/" + std::string(300, 'x') + "/";
+    brevan::SetNextFolder(folder);
+    Button("Command3")->click();
+    EXPECT_EQ(Box("TVmyHTPCpath")->text().toStdString(), folder);
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, folder);
+    EXPECT_EQ(brevan::LastDialogRequest().title, "Wählen Sie einen Ordner aus.");
+    EXPECT_EQ(brevan::LastDialogRequest().owner, settings_.data());
+
+    settings_->close();
+    EXPECT_TRUE(Gone());
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, folder);
+    ExpectIniUntouched();
+}
+
+TEST_F(SettingsWindowTest, CancelledFolderPickerKeepsTheFolder) {
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    brevan::SetNextFolder(std::nullopt);
+    Button("Command3")->click();
+    EXPECT_EQ(Box("TVmyHTPCpath")->text(), "/old/out");
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, "/old/out");
+
+    Box("TVmyHTPCpath")->setText("typed");
+    brevan::SetNextFolder("");
+    Button("Command3")->click();
+    EXPECT_EQ(Box("TVmyHTPCpath")->text(), "typed");
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, "/old/out");
+
+    Button("cmdOK")->click();
+    EXPECT_EQ(ReadIni(brevan::kKeyOutputFolder), "typed");
+}
+
+TEST_F(SettingsWindowTest, StaysOpenWhenTheMainWindowCloses) {
+    Open("", "", "");
+    main_->close();
+    FlushDeletes();
+    ASSERT_FALSE(settings_.isNull());
+    EXPECT_TRUE(settings_->isVisible());
+    Box("TVDatapath")->setText("/still/here.mdb");
+    Button("cmdOK")->click();
+    EXPECT_EQ(ReadIni(brevan::kKeyDatabasePath), "/still/here.mdb");
+}
+
+} // namespace
+} // namespace uitest
