@@ -55,7 +55,9 @@ DateTime DateAndTime(int year, int month, int day, int hour, int minute, int sec
 // row count. The file is written under a temporary name beside `path` and
 // renamed by Finish(); a Writer destroyed without Finish() leaves nothing.
 // The same calls give the same bytes (fixed creation date, no randomness).
-// A row refused by AddRow() is not written; the writer stays usable.
+// A row refused by AddRow() is not written and the writer stays usable;
+// rows are numbered by AddRow() calls, refused ones included. After a failed
+// file operation the writer is abandoned and its temporary file removed.
 class Writer {
  public:
   explicit Writer(std::string path);

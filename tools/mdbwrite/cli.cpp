@@ -19,7 +19,10 @@ const char kUsage[] =
     "                [--per-day MIN-MAX] [--past-days N] [--seed N] [--long-share PCT]\n"
     "                [--max-desc N] [--rows-total N]\n"
     "SPEC is NAME:TYPE,... with TYPE one of Text(N), Memo, DateTime, Long, Integer,\n"
-    "Double, YesNo. FILE holds one JSON array per line (- reads standard input):\n"
+    "Double, YesNo. --sample writes a table TVDaten (defaults: 8 channels, 3 days\n"
+    "from today, 1 past day, 40-60 per day, 20% of descriptions over 1,500 of at\n"
+    "most 2500 characters; with --rows-total and no --days, days until N rows).\n"
+    "FILE holds one JSON array per line (- reads standard input):\n"
     "null, strings for Text and Memo, \"YYYY-MM-DD\", \"YYYY-MM-DDTHH:MM:SS\" or\n"
     "\"HH:MM:SS\" for DateTime, numbers, true/false for YesNo.\n";
 

@@ -1,6 +1,7 @@
 #include "mdbwrite/sample_listing.h"
 
 #include <algorithm>
+#include <climits>
 #include <ctime>
 #include <set>
 #include <stdexcept>
@@ -70,9 +71,11 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
   for (std::size_t i = order.size(); i > 1; --i)
     std::swap(order[i - 1], order[static_cast<std::size_t>(rng.Between(0, static_cast<long>(i) - 1))]);
 
+  const long days = o.days >= 0 ? o.days : (o.rowsTotal > 0 ? LONG_MAX : 3);
+
   writer.BeginTable("TVDaten", SampleColumns());
   long written = 0;
-  for (long day = -o.pastDays; day < o.days; ++day) {
+  for (long day = -o.pastDays; day < days; ++day) {
     const jet4::DateTime datum{firstDay + static_cast<double>(day)};
     for (long channel : order) {
       const jet4::Value id = jet4::Text(ChannelId(channel));

@@ -14,7 +14,7 @@ struct CalendarDay {
 
 struct SampleOptions {
   long channels = 8;
-  long days = 3;
+  long days = -1;               // -1: 3, or as many as --rows-total needs
   CalendarDay firstDay{0, 0, 0};  // year 0: today, local time
   long perDayMin = 40;
   long perDayMax = 60;
