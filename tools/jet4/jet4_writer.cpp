@@ -3,7 +3,6 @@
 #include "jet4/jet4_writer.h"
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 
 #include "jet4/catalog.h"
@@ -12,8 +11,8 @@
 #include "jet4/page_file.h"
 #include "jet4/row_encoder.h"
 #include "jet4/table_layout.h"
-#include "jet4/text_codec.h"
 #include "jet4/usage_map.h"
+#include "jet4/value_encoding.h"
 
 namespace jet4 {
 
@@ -21,38 +20,12 @@ using namespace detail;
 
 namespace {
 
-constexpr std::size_t kMemoHeader = 12;
-constexpr std::size_t kMemoInlineMax = 64;        // stored bytes kept inside the row
 constexpr std::size_t kMemoSingleRowMax = 4076;   // one LVAL row
 constexpr std::size_t kMemoPiece = 4072;          // per page of an LVAL chain
-constexpr std::size_t kMemoCompressMaxChars = 1024;  // Access compresses memos only up to this
-constexpr std::size_t kMemoMaxBytes = 0xFFFFFF;   // the length field has 3 bytes
 constexpr std::size_t kMaxNameChars = 64;
 constexpr std::uint8_t kMemoInline = 0x80;
 constexpr std::uint8_t kMemoSingle = 0x40;
 constexpr std::uint8_t kMemoChain = 0x00;
-// Date/Time values from 0100-01-01 to 9999-12-31 23:59:59.
-constexpr double kMinDate = -657434.0 - 0.99999;
-constexpr double kMaxDate = 2958465.0 + 0.99999;
-
-const char* TypeName(ColumnType t) {
-  switch (t) {
-    case ColumnType::Text: return "Text";
-    case ColumnType::Memo: return "Memo";
-    case ColumnType::DateTime: return "Date/Time";
-    case ColumnType::Long: return "Long";
-    case ColumnType::Integer: return "Integer";
-    case ColumnType::Double: return "Double";
-    case ColumnType::YesNo: return "Yes/No";
-  }
-  return "?";
-}
-
-const char* ValueKind(const Value& v) {
-  static const char* const kNames[] = {"Null", "text", "a date/time", "an integer", "a floating-point number",
-                                       "a Yes/No value"};
-  return kNames[v.index()];
-}
 
 TypeCode CodeOf(ColumnType t) {
   switch (t) {
@@ -92,14 +65,6 @@ std::u16string CheckName(const std::string& name, const std::string& what) {
   return wide;
 }
 
-// A value's stored form before memos are placed.
-struct Pending {
-  Cell cell;
-  bool memo = false;
-  bool inlineMemo = false;
-  Bytes memoText;  // memo: the stored text bytes
-};
-
 struct Table {
   std::string name;
   std::u16string wideName;
@@ -124,7 +89,6 @@ struct Writer::Impl {
   void EndTable();
   void Finish();
 
-  Pending Convert(const Table& t, std::size_t i, const Value& v, const std::string& where) const;
   std::uint32_t StoreLongValue(const Bytes& data, std::uint8_t& flag);
   void PlaceRow(const Bytes& row);
   void FlushData();
@@ -180,86 +144,6 @@ void Writer::Impl::BeginTable(std::string name, std::vector<Column> cols) {
   open = std::move(t);
 }
 
-Pending Writer::Impl::Convert(const Table& t, std::size_t i, const Value& v, const std::string& where) const {
-  const Column& col = t.columns[i];
-  const std::string at = where + ", column " + Quoted(col.name) + " (" + TypeName(col.type) + ")";
-  Pending p;
-  if (std::holds_alternative<Null>(v)) {
-    if (col.type == ColumnType::YesNo) throw WriteError(at + ": a Yes/No column cannot hold Null");
-    return p;
-  }
-  auto wrongType = [&]() { return WriteError(at + ": expects " + TypeName(col.type) + ", got " + ValueKind(v)); };
-  p.cell.present = true;
-  switch (col.type) {
-    case ColumnType::Text: {
-      const auto* s = std::get_if<std::u16string>(&v);
-      if (!s) throw wrongType();
-      if (s->size() > static_cast<std::size_t>(col.maxChars))
-        throw WriteError(at + ": text of " + std::to_string(s->size()) + " characters is longer than the column's " +
-                         std::to_string(col.maxChars));
-      auto bytes = EncodeText(*s, true);
-      if (!bytes) throw WriteError(at + ": text starting with U+FEFF and holding a character ending in byte 00 cannot be stored");
-      p.cell.bytes = std::move(*bytes);
-      break;
-    }
-    case ColumnType::Memo: {
-      const auto* s = std::get_if<std::u16string>(&v);
-      if (!s) throw wrongType();
-      auto bytes = EncodeText(*s, s->size() <= kMemoCompressMaxChars);
-      if (!bytes) throw WriteError(at + ": text starting with U+FEFF and holding a character ending in byte 00 cannot be stored");
-      if (bytes->size() > kMemoMaxBytes) throw WriteError(at + ": memo longer than 16 MB");
-      p.memo = true;
-      p.memoText = std::move(*bytes);
-      p.inlineMemo = p.memoText.size() <= kMemoInlineMax;
-      break;
-    }
-    case ColumnType::DateTime: {
-      const auto* d = std::get_if<DateTime>(&v);
-      if (!d) throw wrongType();
-      if (!std::isfinite(d->days) || d->days < kMinDate || d->days > kMaxDate)
-        throw WriteError(at + ": date/time outside the years 100 to 9999");
-      PutDouble(p.cell.bytes, d->days);
-      break;
-    }
-    case ColumnType::Long:
-    case ColumnType::Integer: {
-      const auto* n = std::get_if<std::int64_t>(&v);
-      if (!n) throw wrongType();
-      const bool isLong = col.type == ColumnType::Long;
-      const std::int64_t lo = isLong ? INT32_MIN : INT16_MIN;
-      const std::int64_t hi = isLong ? INT32_MAX : INT16_MAX;
-      if (*n < lo || *n > hi)
-        throw WriteError(at + ": " + std::to_string(*n) + " is outside " + std::to_string(lo) + " to " +
-                         std::to_string(hi));
-      const auto bits = static_cast<std::uint32_t>(static_cast<std::int32_t>(*n));
-      if (isLong)
-        Put32(p.cell.bytes, bits);
-      else
-        Put16(p.cell.bytes, bits);
-      break;
-    }
-    case ColumnType::Double: {
-      double d;
-      if (const auto* x = std::get_if<double>(&v))
-        d = *x;
-      else if (const auto* n = std::get_if<std::int64_t>(&v))
-        d = static_cast<double>(*n);
-      else
-        throw wrongType();
-      if (!std::isfinite(d)) throw WriteError(at + ": not a finite number");
-      PutDouble(p.cell.bytes, d);
-      break;
-    }
-    case ColumnType::YesNo: {
-      const auto* b = std::get_if<bool>(&v);
-      if (!b) throw wrongType();
-      p.cell.present = *b;
-      break;
-    }
-  }
-  return p;
-}
-
 void Writer::Impl::AddRow(const std::vector<Value>& row) {
   CheckUsable();
   if (!open) throw WriteError("AddRow without an open table");
@@ -272,14 +156,14 @@ void Writer::Impl::AddRow(const std::vector<Value>& row) {
   if (t.rowCount == UINT32_MAX) throw WriteError(where + ": too many rows");
 
   // Everything that can refuse the row happens before anything is written.
-  std::vector<Pending> cells;
+  std::vector<EncodedValue> cells;
   cells.reserve(row.size());
-  for (std::size_t i = 0; i < row.size(); ++i) cells.push_back(Convert(t, i, row[i], where));
+  for (std::size_t i = 0; i < row.size(); ++i) cells.push_back(EncodeValue(t.columns[i], row[i], where));
 
   auto variableBytes = [&]() {
     std::size_t n = 0;
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      const Pending& p = cells[i];
+      const EncodedValue& p = cells[i];
       if (!p.cell.present || t.layout.columns[i].fixed) continue;
       n += p.memo ? kMemoHeader + (p.inlineMemo ? p.memoText.size() : 0) : p.cell.bytes.size();
     }
@@ -287,8 +171,8 @@ void Writer::Impl::AddRow(const std::vector<Value>& row) {
   };
   // Too long for a record: move inline memos out, largest first.
   while (RowLength(t.layout, variableBytes()) > kMaxRecordSize) {
-    Pending* largest = nullptr;
-    for (Pending& p : cells)
+    EncodedValue* largest = nullptr;
+    for (EncodedValue& p : cells)
       if (p.memo && p.inlineMemo && !p.memoText.empty() && (!largest || p.memoText.size() > largest->memoText.size()))
         largest = &p;
     if (!largest) {
@@ -305,7 +189,7 @@ void Writer::Impl::AddRow(const std::vector<Value>& row) {
   try {
     std::vector<Cell> final;
     final.reserve(cells.size());
-    for (Pending& p : cells) {
+    for (EncodedValue& p : cells) {
       if (p.memo && p.cell.present) {
         Bytes field(kMemoHeader, 0);
         Set32(field.data(), static_cast<std::uint32_t>(p.memoText.size()));
