@@ -6,7 +6,7 @@
 #include <csignal>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <thread>
@@ -62,7 +62,8 @@ Process Process::Start(const std::string& path, std::int16_t /*windowStyle*/) {
 
     // A descriptor that becomes readable when the child ends lets the wait
     // sleep until then; kernels without it fall back to short sleeps.
-    const int pidfd = ::pidfd_open(pid, 0);
+    // (The system call directly: glibc 2.36 declares pidfd_open without C linkage.)
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     return Process(pid, pidfd);
 }
 
