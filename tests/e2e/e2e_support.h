@@ -19,7 +19,7 @@ inline std::string DateText(int offset) {
     local.tm_mday += offset;
     local.tm_hour = 12;
     std::mktime(&local);
-    char buffer[16];
+    char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%02d.%02d.%04d", local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
     return buffer;
 }
