@@ -1,0 +1,238 @@
+// The update run with real child processes: small shell scripts stand in for
+// the updater, and the real conversion follows.
+#include "app/settings.h"
+#include "convert/xmltv_document.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "support/listing_db.h"
+#include "support/run_brevan.h"
+#include "support/temp_folder.h"
+#include "update/update_run.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using brevan::AppSettings;
+using brevan::RunAndWait;
+using brevan::UpdateAndCreateXmltv;
+using brevan::vbNormalFocus;
+using testsupport::DayFromToday;
+using testsupport::Listing;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
+using testsupport::WriteListingDb;
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+class UpdateRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        brevan::SetMessageSink([this](const std::string& text) { messages.push_back(text); });
+        AppSettings = {};
+        AppSettings.DatabasePath = folder / "tvdaten.mdb";
+        AppSettings.OutputFolder = folder.path().string();
+        WriteGuideDb(AppSettings.DatabasePath, "ARD");
+    }
+    void TearDown() override {
+        brevan::SetMessageSink({});
+        brevan::SetDoEventsHook({});
+    }
+
+    // A listing database with one channel, named so a guide shows which
+    // database it came from.
+    static void WriteGuideDb(const std::string& path, const char* channel) {
+        WriteListingDb(path, {Listing(channel, DayFromToday(0), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
+                              Listing(channel, DayFromToday(0), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
+    }
+
+    std::string Script(const std::string& name, const std::string& body, fs::perms perms = fs::perms(0755)) const {
+        const std::string path = folder / name;
+        WriteFile(path, "#!/bin/sh\n" + body + "\n");
+        fs::permissions(path, perms);
+        return path;
+    }
+
+    std::string guidePath() const { return folder / "tvdata.xml"; }
+    bool converted() const { return fs::exists(guidePath()); }
+    bool guideShows(const std::string& channel) const {
+        return ReadFile(guidePath()).find("<channel id=\"" + channel + "\">") != std::string::npos;
+    }
+
+    TempFolder folder;
+    std::vector<std::string> messages;
+};
+
+} // namespace
+
+TEST_F(UpdateRun, AnUpdaterThatEndsAtOnceIsFollowedByTheConversion) {
+    AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
+    int pumps = 0;
+    brevan::SetDoEventsHook([&] { ++pumps; });
+    const auto start = std::chrono::steady_clock::now();
+    UpdateAndCreateXmltv();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_GE(pumps, 1);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ARD"));
+}
+
+TEST_F(UpdateRun, TheConversionReadsWhatTheUpdaterWrote) {
+    WriteGuideDb(folder / "fresh.mdb", "ZDF");
+    AppSettings.UpdaterPath = Script("tvupdate", "sleep 0.3\ncp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"");
+    UpdateAndCreateXmltv();
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ZDF"));
+    EXPECT_FALSE(guideShows("ARD"));
+}
+
+TEST_F(UpdateRun, TheExitCodeIsReturnedByTheWaitAndIgnoredByTheUpdateRun) {
+    const std::string updater = Script("tvupdate", "exit 3");
+    EXPECT_EQ(RunAndWait(updater, vbNormalFocus, false), 3);
+    EXPECT_FALSE(converted());
+    AppSettings.UpdaterPath = updater;
+    UpdateAndCreateXmltv();
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ARD"));
+}
+
+TEST_F(UpdateRun, WaitingHandlesEventsAndLeavesTheProcessorAlone) {
+    const std::string updater = Script("tvupdate", "sleep 1");
+    int argc = 1;
+    char name[] = "test_update";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    bool timerFired = false;
+    QTimer::singleShot(100, [&] { timerFired = true; });
+    int pumps = 0;
+    brevan::SetDoEventsHook([&] { ++pumps; });
+
+    const double cpuBefore = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunAndWait(updater, vbNormalFocus, true), 0);
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    const double cpu = CpuSeconds() - cpuBefore;
+
+    EXPECT_GE(wall.count(), 0.9);
+    EXPECT_TRUE(timerFired);  // a window event was handled during the wait
+    EXPECT_GE(pumps, 20);      // events ran again and again, not just once
+    // A wait that polls flat out would use close to the whole wall time.
+    EXPECT_LT(cpu, 0.3 * wall.count()) << "cpu " << cpu << " s of " << wall.count() << " s";
+    RecordProperty("wait_cpu_ms", static_cast<int>(cpu * 1000));
+    RecordProperty("wait_pumps", pumps);
+}
+
+TEST_F(UpdateRun, WithoutPumpingNoEventRuns) {
+    const std::string updater = Script("tvupdate", "sleep 0.2");
+    int pumps = 0;
+    brevan::SetDoEventsHook([&] { ++pumps; });
+    EXPECT_EQ(RunAndWait(updater, vbNormalFocus, false), 0);
+    EXPECT_EQ(pumps, 0);
+}
+
+TEST_F(UpdateRun, AnUpdaterThatCannotStartShowsOneMessageAndTheConversionRuns) {
+    const std::string notExecutable = Script("plain", "exit 0", fs::perms(0644));
+    const std::string missing = folder / "no-such-tvupdate";
+    const std::string directory = folder.path().string();
+    struct Case {
+        std::string path;
+        std::string message;
+    };
+    for (const Case& c : {Case{missing, "Cannot start '" + missing + "': No such file or directory"},
+                          Case{notExecutable, "Cannot start '" + notExecutable + "': Permission denied"},
+                          Case{directory, "Cannot start '" + directory + "': Permission denied"},
+                          Case{"", "Cannot start a program: its path is empty"}}) {
+        messages.clear();
+        fs::remove(guidePath());
+        EXPECT_EQ(RunAndWait(c.path, vbNormalFocus, true), 0) << c.path;
+        EXPECT_EQ(messages, std::vector<std::string>{c.message});
+
+        messages.clear();
+        AppSettings.UpdaterPath = c.path;
+        UpdateAndCreateXmltv();
+        EXPECT_EQ(messages, std::vector<std::string>{c.message});
+        EXPECT_TRUE(guideShows("ARD")) << c.path;
+    }
+}
+
+TEST_F(UpdateRun, AFailingConversionAfterTheUpdateReportsItself) {
+    AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
+    AppSettings.DatabasePath = folder / "missing.mdb";
+    UpdateAndCreateXmltv();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("missing.mdb"), std::string::npos) << messages[0];
+    EXPECT_FALSE(converted());
+}
+
+TEST_F(UpdateRun, TheWaitEndsWithTheUpdaterNotWithItsChildren) {
+    // The updater leaves a child behind that lives on, and closes its streams.
+    const std::string updater = Script("tvupdate",
+                                       "exec 0<&- 1>&- 2>&-\n"
+                                       "sleep 30 &\n"
+                                       "echo $! > \"$(dirname \"$0\")/grandchild\"\n"
+                                       "exit 0");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunAndWait(updater, vbNormalFocus, true), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    const std::string grandchild = ReadFile(folder / "grandchild");
+    ASSERT_FALSE(grandchild.empty());
+    ::kill(std::stoi(grandchild), SIGKILL);
+}
+
+TEST_F(UpdateRun, AConversionStartedDuringTheWaitCompletesInsideItAndTheOuterOneFollows) {
+    // The updater replaces the database only at its end; a conversion started
+    // from the window events meanwhile still sees the old one.
+    WriteGuideDb(folder / "fresh.mdb", "ZDF");
+    AppSettings.UpdaterPath = Script("tvupdate",
+                                     "sleep 0.5\n"
+                                     "cp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"\n"
+                                     "touch \"$(dirname \"$0\")/updated\"");
+    bool nestedRan = false;
+    bool nestedSawOldGuide = false;
+    bool updaterStillRunning = false;
+    brevan::SetDoEventsHook([&] {
+        if (nestedRan) return;
+        nestedRan = true;  // as if the convert button were pressed during the wait
+        brevan::CreateXmltvFile();
+        nestedSawOldGuide = guideShows("ARD");
+        updaterStillRunning = !fs::exists(folder / "updated");
+    });
+    UpdateAndCreateXmltv();
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(nestedRan);
+    EXPECT_TRUE(nestedSawOldGuide);
+    EXPECT_TRUE(updaterStillRunning);
+    EXPECT_TRUE(guideShows("ZDF"));  // the outer conversion came after the update
+}
+
+TEST_F(UpdateRun, AnUpdateRunStartedDuringTheWaitFinishesFirst) {
+    std::vector<std::string> order;
+    const std::string outer = Script("outer", "sleep 0.4");
+    const std::string inner = Script("inner", "exit 5");
+    bool nested = false;
+    brevan::SetDoEventsHook([&] {
+        if (nested) return;
+        nested = true;
+        order.push_back("inner " + std::to_string(RunAndWait(inner, vbNormalFocus, true)));
+    });
+    order.push_back("outer " + std::to_string(RunAndWait(outer, vbNormalFocus, true)));
+    EXPECT_EQ(order, (std::vector<std::string>{"inner 5", "outer 0"}));
+}
