@@ -19,7 +19,6 @@ namespace brevan::dao {
 namespace {
 
 using detail::MessageKind;
-using detail::ReaderMessage;
 
 // Checks what the parent can check quickly, for messages that say exactly
 // what is wrong; the reader process does the rest.
@@ -61,23 +60,33 @@ public:
         if (type != dbOpenSnapshot)
             throw Error("The database engine opens only snapshot recordsets (type 4), not type " + std::to_string(type) + ".");
 
-        detail::Snapshot snapshot;
-        std::vector<detail::SortKey> keys;
-        detail::RunReader({absolute_, query.table}, path_, [&](ReaderMessage& m) {
-            if (m.kind == MessageKind::Header) {
-                snapshot.SetHeader(m.payload.get(), m.size);
-                keys = SortKeys(snapshot, query);
-            } else if (m.kind == MessageKind::Rows) {
-                snapshot.AddRows(std::move(m.payload), m.size);
-            }
-        });
-        std::vector<std::uint32_t> order = detail::SortedRows(snapshot, keys);
-        return std::make_unique<detail::SnapshotRecordset>(std::move(snapshot), std::move(order), path_);
+        SnapshotBuilder builder(*this, query);
+        detail::RunReader({absolute_, query.table}, path_, builder);
+        std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
+        return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), path_);
     }
 
     void Close() override { closed_ = true; }
 
 private:
+    // Fills a snapshot from the reader's messages as they arrive.
+    struct SnapshotBuilder final : detail::MessageSink {
+        SnapshotBuilder(const DatabaseImpl& db, const detail::SelectQuery& q) : database(db), query(q) {}
+        char* RowStorage(std::uint32_t size) override { return snapshot.RowStorage(size); }
+        void Receive(MessageKind kind, const char* payload, std::uint32_t size) override {
+            if (kind == MessageKind::Header) {
+                snapshot.SetHeader(payload, size);
+                keys = database.SortKeys(snapshot, query);  // an unknown field stops the reader at once
+            } else if (kind == MessageKind::Rows) {
+                snapshot.AddRows(payload, size);
+            }
+        }
+        const DatabaseImpl& database;
+        const detail::SelectQuery& query;
+        detail::Snapshot snapshot;
+        std::vector<detail::SortKey> keys;
+    };
+
     std::vector<detail::SortKey> SortKeys(const detail::Snapshot& snapshot, const detail::SelectQuery& query) const {
         std::vector<detail::SortKey> keys;
         const auto& columns = snapshot.Columns();
@@ -106,7 +115,15 @@ public:
         std::string absolute = std::filesystem::absolute(name, ec).string();
         if (ec) throw Error("The listing database " + name + " cannot be read: " + ec.message() + ".");
         // Reading the list of tables proves the file is a database libmdb can read.
-        detail::RunReader({absolute, std::string()}, name, [](ReaderMessage&) {});
+        struct Ignore final : detail::MessageSink {
+            std::string storage;
+            char* RowStorage(std::uint32_t size) override {
+                storage.resize(size);
+                return storage.data();
+            }
+            void Receive(MessageKind, const char*, std::uint32_t) override {}
+        } ignore;
+        detail::RunReader({absolute, std::string()}, name, ignore);
         return std::make_unique<DatabaseImpl>(name, std::move(absolute));
     }
 };

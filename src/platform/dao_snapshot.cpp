@@ -1,6 +1,10 @@
 #include "platform/dao_snapshot.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 #include <stdexcept>
 
 namespace brevan::dao::detail {
@@ -73,11 +77,31 @@ void Snapshot::SetHeader(const char* payload, std::size_t size) {
     if (!in.AtEnd()) Malformed("the reader sent a malformed header");
 }
 
-void Snapshot::AddRows(std::unique_ptr<char[]> payload, std::size_t size) {
-    PayloadReader in(payload.get(), size);
+void Snapshot::FreeChunk::operator()(char* p) const { std::free(p); }
+
+char* Snapshot::RowStorage(std::size_t size) {
+    if (chunks_.empty() || chunks_.back().size - chunks_.back().used < size) {
+        // Chunks grow to 64 MiB and are aligned to 2 MiB, so that the kernel
+        // can back them with huge pages: far fewer page faults.
+        constexpr std::size_t kHuge = 2u << 20;
+        std::size_t next = chunks_.empty() ? kHuge : std::min<std::size_t>(chunks_.back().size * 2, 32 * kHuge);
+        next = std::max(next, (size + kHuge - 1) / kHuge * kHuge);
+        char* p = static_cast<char*>(std::aligned_alloc(kHuge, next));
+        if (!p) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        ::madvise(p, next, MADV_HUGEPAGE);
+#endif
+        chunks_.push_back({std::unique_ptr<char, FreeChunk>(p), next, 0});
+    }
+    return chunks_.back().data.get() + chunks_.back().used;
+}
+
+void Snapshot::AddRows(const char* payload, std::size_t size) {
+    // The message sits at the end of the last chunk, where RowStorage put it.
+    chunks_.back().used += size;
+    PayloadReader in(payload, size);
     std::uint32_t count;
     if (!in.U32(count)) Malformed("the reader sent malformed rows");
-    rows_.reserve(rows_.size() + count);
     for (std::uint32_t r = 0; r < count; ++r) {
         rows_.push_back(in.Position());
         for (const SnapshotColumn& column : columns_) {
@@ -101,7 +125,6 @@ void Snapshot::AddRows(std::unique_ptr<char[]> payload, std::size_t size) {
         }
     }
     if (!in.AtEnd()) Malformed("the reader sent malformed rows");
-    if (count > 0) blocks_.push_back(std::move(payload));
 }
 
 void Snapshot::Cells(std::size_t row, const char** cells) const {

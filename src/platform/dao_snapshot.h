@@ -1,9 +1,9 @@
 #pragma once
 // A snapshot: the rows of one table as the reader process sent them, kept
-// compactly. The 'D' messages are kept as they arrived (each one block); a
-// row is a pointer to its first cell inside a block, and cells are read in
-// place (mdb_stream.h gives their encoding). No value is copied until asked
-// for, so the snapshot takes little more than the stream itself.
+// compactly. The 'D' messages are read straight into large chunks of memory
+// and kept as they are; a row is a pointer to its first cell, and cells are
+// read in place (mdb_stream.h gives their encoding). No value is copied
+// until asked for, so the snapshot takes little more than the stream.
 #include "platform/dao.h"
 #include "platform/mdb_stream.h"
 
@@ -24,7 +24,9 @@ public:
     // Take a message's payload; both throw std::runtime_error when it is
     // malformed (a cell that does not fit its column, a short message...).
     void SetHeader(const char* payload, std::size_t size);
-    void AddRows(std::unique_ptr<char[]> payload, std::size_t size);
+    // Room for the next 'D' message; AddRows then takes what was read there.
+    char* RowStorage(std::size_t size);
+    void AddRows(const char* payload, std::size_t size);
 
     const std::string& TableName() const { return table_; }
     const std::vector<SnapshotColumn>& Columns() const { return columns_; }
@@ -46,7 +48,15 @@ public:
 private:
     std::string table_;
     std::vector<SnapshotColumn> columns_;
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    struct FreeChunk {
+        void operator()(char* p) const;
+    };
+    struct Chunk {
+        std::unique_ptr<char, FreeChunk> data;
+        std::size_t size = 0;
+        std::size_t used = 0;
+    };
+    std::vector<Chunk> chunks_;
     std::vector<const char*> rows_;
 };
 

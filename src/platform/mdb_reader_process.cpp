@@ -196,9 +196,12 @@ std::string Seconds(std::chrono::milliseconds ms) {
     return text;
 }
 
-// Reassembles messages from the bytes of the data pipe.
+// Reassembles messages from the bytes of the data pipe. Rows are read into
+// the sink's storage, everything else into a buffer of its own.
 class MessageAssembler {
 public:
+    explicit MessageAssembler(MessageSink& sink) : sink_(sink) {}
+
     // Reads what is available from `fd`; returns false at end of file.
     // Complete messages go to `deliver`. Throws std::runtime_error on a
     // malformed stream.
@@ -211,8 +214,8 @@ public:
                 dst = header_ + headerGot_;
                 want = kMessageHeaderSize - headerGot_;
             } else {
-                dst = message_.payload.get() + payloadGot_;
-                want = message_.size - payloadGot_;
+                dst = payload_ + payloadGot_;
+                want = size_ - payloadGot_;
             }
             ssize_t n = 0;
             if (want > 0) {
@@ -231,19 +234,23 @@ public:
                 headerGot_ += static_cast<std::size_t>(n);
                 if (headerGot_ < kMessageHeaderSize) continue;
                 const auto* b = reinterpret_cast<const unsigned char*>(header_);
-                const std::uint32_t size = b[1] | (b[2] << 8) | (b[3] << 16) | (std::uint32_t(b[4]) << 24);
-                if (size > kMaxPayload) throw std::runtime_error("the reader sent a message of impossible size");
-                message_.kind = static_cast<MessageKind>(header_[0]);
-                message_.size = size;
-                message_.payload.reset(new char[size == 0 ? 1 : size]);
+                size_ = b[1] | (b[2] << 8) | (b[3] << 16) | (std::uint32_t(b[4]) << 24);
+                kind_ = static_cast<MessageKind>(header_[0]);
+                if (size_ > kMaxPayload) throw std::runtime_error("the reader sent a message of impossible size");
+                if (kind_ == MessageKind::Rows) {
+                    payload_ = sink_.RowStorage(size_);
+                } else {
+                    if (size_ > (1u << 24)) throw std::runtime_error("the reader sent a message of impossible size");
+                    buffer_.resize(size_);
+                    payload_ = buffer_.data();
+                }
                 payloadGot_ = 0;
             } else {
                 payloadGot_ += static_cast<std::size_t>(n);
             }
-            if (payloadGot_ == message_.size) {
+            if (payloadGot_ == size_) {
                 headerGot_ = 0;
-                deliver(message_);
-                message_.payload.reset();
+                deliver(kind_, const_cast<const char*>(payload_), size_);
                 return true;  // let the caller look at the clock and stderr
             }
             if (n > 0 && static_cast<std::size_t>(n) < want) return true;  // pipe drained
@@ -251,10 +258,14 @@ public:
     }
 
 private:
+    MessageSink& sink_;
     char header_[kMessageHeaderSize] = {};
     std::size_t headerGot_ = 0;
-    ReaderMessage message_;
+    MessageKind kind_{};
+    std::uint32_t size_ = 0;
+    char* payload_ = nullptr;
     std::size_t payloadGot_ = 0;
+    std::string buffer_;
 };
 
 std::string FailureMessage(const ReaderRequest& request, const std::string& path, ReaderFailure failure,
@@ -274,7 +285,7 @@ std::string FailureMessage(const ReaderRequest& request, const std::string& path
 
 } // namespace
 
-void RunReader(const ReaderRequest& request, const std::string& displayPath, const MessageSink& sink) {
+void RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink) {
     int data[2];
     int err[2];
     if (::pipe2(data, O_CLOEXEC) != 0)
@@ -327,7 +338,7 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, con
         return what;
     };
 
-    MessageAssembler assembler;
+    MessageAssembler assembler(sink);
     bool sawHeader = false;
     bool ended = false;
     bool failed = false;
@@ -336,10 +347,10 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, con
     std::uint64_t rowsSeen = 0;
     std::string malformed;
 
-    auto deliver = [&](ReaderMessage& m) {
+    auto deliver = [&](MessageKind kind, const char* payload, std::uint32_t size) {
         if (ended || failed) throw std::runtime_error("the reader sent more after its end");
-        PayloadReader in(m.payload.get(), m.size);
-        switch (m.kind) {
+        PayloadReader in(payload, size);
+        switch (kind) {
         case MessageKind::Error: {
             std::uint8_t code;
             std::string_view text;
@@ -373,7 +384,7 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, con
         }
         default: throw std::runtime_error("the reader sent a message of unknown kind");
         }
-        sink(m);
+        sink.Receive(kind, payload, size);
     };
 
     auto lastProgress = Clock::now();

@@ -8,28 +8,28 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 
 namespace brevan::dao::detail {
 
-struct ReaderMessage {
-    MessageKind kind;
-    std::unique_ptr<char[]> payload;  // the receiver may take it
-    std::uint32_t size = 0;
+// Receives the 'T', 'H' and 'D' messages as they arrive. Either may throw,
+// which ends the reader process and passes the exception on.
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    // Where a 'D' message of `size` bytes is to be read to; it must stay
+    // valid until Receive. The engine reads rows straight into the
+    // snapshot's own storage this way.
+    virtual char* RowStorage(std::uint32_t size) = 0;
+    virtual void Receive(MessageKind kind, const char* payload, std::uint32_t size) = 0;
 };
-
-// Receives the 'T', 'H' and 'D' messages as they arrive; it may throw, which
-// ends the reader process and passes the exception on.
-using MessageSink = std::function<void(ReaderMessage&)>;
 
 // Forks the reader for `request` and hands its messages to `sink` while it
 // runs. Returns when the stream is complete and the process has exited.
 // Raises brevan::Error, naming `displayPath`, for an 'E' message, and when
 // the process crashes, exits with an error, sends a malformed stream or sends
 // nothing for the reader timeout. The process is always reaped.
-void RunReader(const ReaderRequest& request, const std::string& displayPath, const MessageSink& sink);
+void RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink);
 
 // How long the reader may send nothing before it counts as hung.
 std::chrono::milliseconds ReaderTimeout();

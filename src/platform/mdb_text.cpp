@@ -1,5 +1,8 @@
 #include "platform/mdb_text.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace brevan::dao::detail {
 
 void AppendCodePoint(char32_t c, std::string& out) {
@@ -20,28 +23,66 @@ void AppendCodePoint(char32_t c, std::string& out) {
     }
 }
 
+namespace {
+
+// Writes one code point as UTF-8 at w; returns the end.
+char* PutCodePoint(char32_t c, char* w) {
+    if (c < 0x80) {
+        *w++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *w++ = static_cast<char>(0xC0 | (c >> 6));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *w++ = static_cast<char>(0xE0 | (c >> 12));
+        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *w++ = static_cast<char>(0xF0 | (c >> 18));
+        *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return w;
+}
+
+char16_t Unit(const unsigned char* p) { return static_cast<char16_t>(p[0] | (p[1] << 8)); }
+
+} // namespace
+
 void AppendUtf16le(const unsigned char* bytes, std::size_t size, std::string& out) {
     const std::size_t units = size / 2;
-    out.reserve(out.size() + units * 3 + 3);
+    const std::size_t old = out.size();
+    out.resize(old + units * 3 + 3);  // the most UTF-8 that many units can need
+    char* w = out.data() + old;
     std::size_t i = 0;
     while (i < units) {
-        char16_t u = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        ++i;
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-            continue;
+        // Most text is ASCII: four units at a time while all are below 0x80.
+        while (i + 4 <= units) {
+            std::uint64_t four;
+            std::memcpy(&four, bytes + 2 * i, 8);
+            if (four & 0xFF80FF80FF80FF80ull) break;
+            w[0] = static_cast<char>(four);
+            w[1] = static_cast<char>(four >> 16);
+            w[2] = static_cast<char>(four >> 32);
+            w[3] = static_cast<char>(four >> 48);
+            w += 4;
+            i += 4;
         }
+        if (i >= units) break;
+        const char16_t u = Unit(bytes + 2 * i);
+        ++i;
         if (u >= 0xD800 && u <= 0xDBFF && i < units) {
-            char16_t low = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+            const char16_t low = Unit(bytes + 2 * i);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 ++i;
-                AppendCodePoint(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(low) - 0xDC00), out);
+                w = PutCodePoint(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(low) - 0xDC00), w);
                 continue;
             }
         }
-        AppendCodePoint(u, out);  // lone surrogates too, as their 3-byte form
+        w = PutCodePoint(u, w);  // lone surrogates too, as their 3-byte form
     }
-    if (size % 2 != 0) AppendCodePoint(0xFFFD, out);
+    if (size % 2 != 0) w = PutCodePoint(0xFFFD, w);
+    out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& out) {
@@ -50,21 +91,24 @@ void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& o
         return;
     }
     std::size_t i = 2;
-    out.reserve(out.size() + size);
     while (i < size) {
-        // One-byte run: each byte is U+0000..U+00FF.
+        // One-byte run: each byte is U+0001..U+00FF.
+        const std::size_t old = out.size();
+        out.resize(old + 2 * (size - i));
+        char* w = out.data() + old;
         while (i < size && bytes[i] != 0) {
             const unsigned char b = bytes[i++];
             if (b < 0x80) {
-                out.push_back(static_cast<char>(b));
+                *w++ = static_cast<char>(b);
             } else {
-                out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-                out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+                *w++ = static_cast<char>(0xC0 | (b >> 6));
+                *w++ = static_cast<char>(0x80 | (b & 0x3F));
             }
         }
+        out.resize(static_cast<std::size_t>(w - out.data()));
         if (i >= size) break;
         ++i;  // switch to UTF-16LE
-        std::size_t start = i;
+        const std::size_t start = i;
         // A UTF-16 run ends at a 00 byte in the low position of a unit; the
         // format cannot store units whose low byte is 0, so this is exact.
         while (i + 1 < size && bytes[i] != 0) i += 2;
