@@ -14,11 +14,11 @@ namespace mdbwrite {
 namespace {
 
 const char kUsage[] =
-    "usage: mdbwrite OUT.mdb --table NAME --columns SPEC --rows FILE [--table ...]...\n"
+    "usage: mdbwrite OUT.mdb --table NAME --columns COLUMNS --rows FILE [--table ...]...\n"
     "       mdbwrite OUT.mdb --sample [--channels N] [--days N] [--first-day YYYY-MM-DD]\n"
     "                [--per-day MIN-MAX] [--past-days N] [--seed N] [--long-share PCT]\n"
     "                [--max-desc N] [--rows-total N]\n"
-    "SPEC is NAME:TYPE,... with TYPE one of Text(N), Memo, DateTime, Long, Integer,\n"
+    "COLUMNS is NAME:TYPE,... with TYPE one of Text(N), Memo, DateTime, Long, Integer,\n"
     "Double, YesNo. --sample writes a table TVDaten (defaults: 8 channels, 3 days\n"
     "from today, 1 past day, 40-60 per day, 20% of descriptions over 1,500 of at\n"
     "most 2500 characters; with --rows-total and no --days, days until N rows).\n"

@@ -57,13 +57,13 @@ int Digits(std::string_view s, std::size_t at, std::size_t count, std::string_vi
 
 }  // namespace
 
-std::vector<jet4::Column> ParseColumns(std::string_view spec) {
+std::vector<jet4::Column> ParseColumns(std::string_view list) {
   std::vector<jet4::Column> cols;
-  while (!spec.empty()) {
-    const auto comma = spec.find(',');
-    cols.push_back(ParseColumn(spec.substr(0, comma)));
+  while (!list.empty()) {
+    const auto comma = list.find(',');
+    cols.push_back(ParseColumn(list.substr(0, comma)));
     if (comma == std::string_view::npos) break;
-    spec.remove_prefix(comma + 1);
+    list.remove_prefix(comma + 1);
   }
   if (cols.empty()) throw std::runtime_error("no columns given");
   return cols;

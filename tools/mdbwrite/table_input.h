@@ -12,7 +12,7 @@ namespace mdbwrite {
 
 // "Name:Text(50),Notes:Memo,When:DateTime,N:Long,I:Integer,D:Double,F:YesNo";
 // Text without a size holds 255 characters. Throws std::runtime_error.
-std::vector<jet4::Column> ParseColumns(std::string_view spec);
+std::vector<jet4::Column> ParseColumns(std::string_view list);
 
 // "YYYY-MM-DD", "YYYY-MM-DDTHH:MM:SS" (or a blank for the T) and "HH:MM:SS"
 // (a time alone, on day 0). Throws std::runtime_error.
