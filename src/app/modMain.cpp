@@ -53,9 +53,24 @@ int Main(int argc, char** argv) {
         return 1;
     }
     // Message boxes need an application object; without a display (a
-    // scheduled run) messages go to standard error instead.
+    // scheduled run) messages go to standard error instead. A display that
+    // is set but cannot be reached (a stale DISPLAY in a cron job) would make
+    // Qt abort, so the offscreen platform stands behind the native one.
+    const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
     std::unique_ptr<QApplication> application;
-    if (DisplayAvailable()) application = std::make_unique<QApplication>(argc, argv);
+    if (DisplayAvailable()) {
+        if (!platformChosen) {
+            qputenv("QT_QPA_PLATFORM",
+                    qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+        }
+        application = std::make_unique<QApplication>(argc, argv);
+        // The updater inherits the user's environment, not ours.
+        if (!platformChosen) qunsetenv("QT_QPA_PLATFORM");
+    }
+    if (interactive && !platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        std::fprintf(stderr, "Brevan: the display cannot be reached, so the main window cannot be shown.\n");
+        return 1;
+    }
 
     if (!LibraryAvailable(XmlLibraryName())) {
         MsgBox("Please install MSXML 4");

@@ -45,9 +45,14 @@ void MsgBox(const std::string& text) {
         Sink()(text);
         return;
     }
-    // A box needs a running QApplication; the unattended mode creates one only
-    // when a display is there, so anything else prints.
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+    // A box needs a QApplication on a real screen; the unattended mode creates
+    // one only when a display is there, and falls back to the offscreen
+    // platform when that display cannot be reached. A modal box nobody can
+    // see would wait forever, so anything but a real screen prints.
+    const bool onScreen = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
+                          QGuiApplication::platformName() != QLatin1String("offscreen") &&
+                          QGuiApplication::platformName() != QLatin1String("minimal");
+    if (onScreen) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Brevan"), QString::fromStdString(text), QMessageBox::Ok);
         box.exec();
         return;

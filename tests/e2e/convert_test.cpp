@@ -214,3 +214,16 @@ TEST_F(Conversion, SwitchesCountByTheirFirstTwoCharacters) {
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_TRUE(guideExists());
 }
+
+TEST_F(Conversion, UnreachableDisplayFallsBackToStandardError) {
+    // A scheduled job with a stale DISPLAY: no abort inside Qt, no box that
+    // nobody can see, but the message on standard error and status 1.
+    app.WriteIni(out / "nothere.mdb", "", outputFolder);
+    RunResult run = app.Run({"/W"}, 60, {"DISPLAY=:97"});
+    EXPECT_EQ(run.status, 1) << run.errors;
+    EXPECT_EQ(run.messages().size(), 1u) << run.errors;
+
+    run = app.Run({}, 60, {"DISPLAY=:97"});
+    EXPECT_EQ(run.status, 1) << run.errors;
+    EXPECT_NE(run.errors.find("display"), std::string::npos) << run.errors;
+}

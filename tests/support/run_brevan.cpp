@@ -40,13 +40,15 @@ void Installation::WriteIni(const std::string& database, const std::string& upda
     WriteFile(iniPath(), "[Default]\nTVMovieTvDataPath=" + database + "\nTVMovieUpdatePath=" + updater + "\nmyHTPCPath=" + output + "\n");
 }
 
-RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSeconds) const {
+RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSeconds,
+                            const std::vector<std::string>& environment) const {
     const std::string out = folder_ / ".stdout", err = folder_ / ".stderr";
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::unsetenv("DISPLAY");
         ::unsetenv("WAYLAND_DISPLAY");
         ::unsetenv("QT_QPA_PLATFORM");
+        for (const std::string& entry : environment) ::putenv(const_cast<char*>(entry.c_str()));
         const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(o, 1);

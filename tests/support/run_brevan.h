@@ -34,7 +34,9 @@ public:
 
     // Runs the copy with `args`, without DISPLAY or WAYLAND_DISPLAY, and
     // waits at most `timeoutSeconds` (then kills it and fails the test).
-    RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120) const;
+    // `environment` entries ("NAME=value") are set on top.
+    RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120,
+                  const std::vector<std::string>& environment = {}) const;
 
 private:
     TempFolder folder_;
