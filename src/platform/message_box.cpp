@@ -21,6 +21,28 @@ int& Shown() {
     return shown;
 }
 
+// Standard error is a log read line by line (cron mail, the journal): each
+// message is one line, and text quoted from a database can neither forge a
+// line of its own nor steer the terminal. C0 and C1 controls and DEL show as
+// '?'; a NUL no longer cuts the message short.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            line.push_back('?');  // U+0080..U+009F
+            ++i;
+        } else if (c < 0x20 || c == 0x7F) {
+            line.push_back('?');
+        } else {
+            line.push_back(static_cast<char>(c));
+        }
+    }
+    return line;
+}
+
 bool NonEmptyEnv(const char* name) {
     const char* v = std::getenv(name);
     return v != nullptr && *v != '\0';
@@ -57,7 +79,8 @@ void MsgBox(const std::string& text) {
         box.exec();
         return;
     }
-    std::fprintf(stderr, "Brevan: %s\n", text.c_str());
+    const std::string line = "Brevan: " + OneLine(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 } // namespace brevan

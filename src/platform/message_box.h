@@ -1,7 +1,8 @@
 #pragma once
 // Message boxes: one OK button, caption "Brevan". With a display this is a
 // modal QMessageBox; without one (no DISPLAY or WAYLAND_DISPLAY, e.g. a cron
-// job) the text goes to standard error and no GUI is started.
+// job) the text goes to standard error as one line "Brevan: <text>", with
+// control characters shown as '?', and no GUI is started.
 #include <functional>
 #include <string>
 
