@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +70,35 @@ public:
 
 std::string SaveError(const std::string& path, int error) {
     return "Cannot write the guide file " + path + ": " + std::strerror(error);
+}
+
+// The name mkstemp gives a temporary file of `name`: "." + name + "." and
+// six letters or digits.
+bool IsTemporaryName(std::string_view entry, std::string_view name) {
+    const std::size_t prefix = name.size() + 2;
+    if (entry.size() != prefix + 6 || entry[0] != '.' || entry.substr(1, name.size()) != name || entry[prefix - 1] != '.')
+        return false;
+    for (char c : entry.substr(prefix))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+// A save killed before its rename (kill -9, power cut) leaves its temporary
+// file behind, and each such run would add one more. Only regular files of
+// our own user named exactly so and untouched for a minute go: a save that is
+// writing at the same moment keeps its file. Failures here change nothing.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name, name)) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || now - st.st_mtime < 60) continue;
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 mode_t NewFileMode(const std::string& path) {
@@ -203,6 +234,7 @@ void DOMDocument::save(const std::string& path) const {
         ::fsync(dir);
         ::close(dir);
     }
+    RemoveStaleTemporaries(folder, name);
 }
 
 } // namespace brevan::xml

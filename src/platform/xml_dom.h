@@ -78,7 +78,9 @@ public:
     // Writes the document to `path` atomically: a temporary file in the same
     // folder, flushed to disk, then renamed over `path`. On any failure the
     // temporary file is removed, an existing file at `path` is untouched and
-    // brevan::Error describes what went wrong.
+    // brevan::Error describes what went wrong. After a good save, temporary
+    // files that earlier saves of `path` left when they were killed (same
+    // naming, regular, our user's, untouched for a minute) are removed.
     void save(const std::string& path) const;
 
     // The serialized document, as save writes it (for tests and tools).
