@@ -1,0 +1,192 @@
+// Failing output end to end: whatever stops the guide from being written
+// (no folder, a file in its place, no permission, a full disk, a file size
+// limit), the run ends with one message and status 1, the older tvdata.xml
+// stays byte for byte, and no temporary file is left behind.
+#include "guide_check.h"
+#include "restricted_run.h"
+#include "support/listing_db.h"
+#include "support/run_brevan.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+using robustness::OtherFiles;
+using robustness::Restrictions;
+using robustness::RunRestricted;
+
+namespace {
+
+const std::string kOlder = "<?xml version='1.0'?>\r\n<tv generator-info-name=\"older\">\r\n</tv>\r\n";
+
+int Shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class FailingOutput : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // A guide of about a megabyte, shared by the tests.
+        sample_ = new TempFolder;
+        ASSERT_EQ(Shell(std::string(BREVAN_MDBWRITE_EXE) + " " + (*sample_ / "tvdaten.mdb") +
+                        " --sample --channels 6 --days 2 --past-days 0"),
+                  0);
+    }
+    static void TearDownTestSuite() {
+        delete sample_;
+        sample_ = nullptr;
+    }
+
+    void SetUp() override {
+        database = work / "tvdaten.mdb";
+        fs::copy_file(*sample_ / "tvdaten.mdb", database);
+        folder = work / "guide";
+        fs::create_directory(folder);
+        older = folder + "/tvdata.xml";
+        WriteFile(older, kOlder);
+        app.WriteIni(database, "", folder);
+    }
+
+    // The outcome every failure must have.
+    void ExpectCleanFailure(const RunResult& run, const std::string& reason) const {
+        EXPECT_EQ(run.status, 1) << run.errors;
+        ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+        EXPECT_NE(run.messages()[0].find("Cannot write the guide file " + older + ": " + reason), std::string::npos)
+            << run.messages()[0];
+        EXPECT_EQ(ReadFile(older), kOlder);
+        EXPECT_EQ(OtherFiles(folder), std::vector<std::string>{});
+    }
+
+    static TempFolder* sample_;
+    Installation app;
+    TempFolder work;
+    std::string database, folder, older;
+};
+
+TempFolder* FailingOutput::sample_ = nullptr;
+
+} // namespace
+
+TEST_F(FailingOutput, AFileWhereTheFolderShouldBe) {
+    const std::string file = work / "not-a-folder";
+    WriteFile(file, "plain file");
+    app.WriteIni(database, "", file);
+    const RunResult run = app.Run({"/W"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+    EXPECT_NE(run.messages()[0].find("Not a directory"), std::string::npos) << run.errors;
+    EXPECT_EQ(ReadFile(file), "plain file");
+}
+
+TEST_F(FailingOutput, AFolderWhereTheGuideShouldBe) {
+    fs::remove(older);
+    fs::create_directory(older);
+    WriteFile(older + "/inside", "x");
+    const RunResult run = app.Run({"/W"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+    EXPECT_EQ(ReadFile(older + "/inside"), "x");
+    EXPECT_EQ(OtherFiles(folder), std::vector<std::string>{});
+}
+
+TEST_F(FailingOutput, AFolderTheUserMayNotWriteTo) {
+    Restrictions as;
+    if (::geteuid() == 0) {
+        // Root writes anywhere: run as nobody, who may read the installation
+        // and the database but not write into the guide's folder.
+        as.uid = robustness::NobodyUid();
+        as.gid = robustness::NobodyGid();
+        for (const fs::path& p : {app.folder().path(), work.path()}) fs::permissions(p, fs::perms(0755));
+        fs::permissions(app.exe(), fs::perms(0755));
+        fs::permissions(database, fs::perms(0644));
+    } else {
+        fs::permissions(folder, fs::perms(0555));
+    }
+    const RunResult run = RunRestricted(app, {"/W"}, as);
+    fs::permissions(folder, fs::perms(0755));
+    ExpectCleanFailure(run, "Permission denied");
+}
+
+TEST_F(FailingOutput, AFileSizeLimitStopsTheWriteHalfway) {
+    Restrictions limited;
+    limited.maxFileSize = 64 * 1024;  // the guide is about a megabyte
+    const RunResult run = RunRestricted(app, {"/W"}, limited);
+    ExpectCleanFailure(run, "File too large");
+}
+
+TEST_F(FailingOutput, AFullDisk) {
+    // A small tmpfs holds the guide folder; mounting needs rights a test
+    // machine may not give.
+    const std::string disk = work / "disk";
+    fs::create_directory(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{disk};
+
+    folder = disk;
+    older = disk + "/tvdata.xml";
+    WriteFile(older, kOlder);
+    app.WriteIni(database, "", folder);
+    ExpectCleanFailure(app.Run({"/W"}), "No space left on device");
+
+    // The same disk takes a guide that fits, in place of the older one.
+    jet4::Writer writer(work / "small.mdb");
+    writer.BeginTable("TVDaten", ListingColumns());
+    writer.AddRow({jet4::Text("ARD"), DayFromToday(0), jet4::TimeOfDay(9, 0, 0), jet4::Text("a"), jet4::Text(""), jet4::Text("")});
+    writer.Finish();
+    app.WriteIni(work / "small.mdb", "", folder);
+    const RunResult run = app.Run({"/W"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(ReadFile(older).find("<channel id=\"ARD\">"), std::string::npos);
+    EXPECT_EQ(OtherFiles(folder), std::vector<std::string>{});
+}
+
+TEST_F(FailingOutput, LeftoversOfAKilledSaveGoWithTheNextGoodSaveOnly) {
+    // What a save killed before its rename leaves, and look-alikes that are
+    // not ours to remove.
+    const std::time_t twoMinutesAgo = std::time(nullptr) - 120;
+    auto age = [&](const std::string& name) {
+        const std::string path = folder + "/" + name;
+        timespec times[2] = {{twoMinutesAgo, 0}, {twoMinutesAgo, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+    };
+    for (const char* name : {".tvdata.xml.Ab3xY9", ".tvdata.xml.Qq7Zz0", ".tvdata.xml.short", ".tvdata.xml.toolong1",
+                             "tvdata.xml.Ab3xY9", ".tvdata.xml.Ab-xY9", ".other.xml.Ab3xY9"}) {
+        WriteFile(folder + "/" + name, "partial");
+        age(name);
+    }
+    WriteFile(folder + "/.tvdata.xml.Fresh1", "a save writing right now");
+    fs::create_directory(folder + "/.tvdata.xml.Dir123");
+    age(".tvdata.xml.Dir123");
+    fs::create_symlink(older, folder + "/.tvdata.xml.Lnk123");
+    age(".tvdata.xml.Lnk123");
+    const std::vector<std::string> all = OtherFiles(folder);
+
+    // A failed run touches none of them.
+    app.WriteIni(work / "missing.mdb", "", folder);
+    EXPECT_EQ(app.Run({"/W"}).status, 1);
+    EXPECT_EQ(OtherFiles(folder), all);
+
+    app.WriteIni(database, "", folder);
+    const RunResult run = app.Run({"/W"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(robustness::GuideProblems(older), "");
+    EXPECT_EQ(OtherFiles(folder),
+              (std::vector<std::string>{".other.xml.Ab3xY9", ".tvdata.xml.Ab-xY9", ".tvdata.xml.Dir123", ".tvdata.xml.Fresh1",
+                                        ".tvdata.xml.Lnk123", ".tvdata.xml.short", ".tvdata.xml.toolong1", "tvdata.xml.Ab3xY9"}));
+}
