@@ -65,16 +65,16 @@ void Snapshot::SetHeader(const char* payload, std::size_t size) {
     PayloadReader in(payload, size);
     std::string_view table;
     std::uint32_t count;
-    if (!in.Text(table) || !in.U32(count) || count == 0 || count > 4096) Malformed("the reader sent a malformed header");
+    if (!in.Text(table) || !in.U32(count) || count == 0 || count > 4096) Malformed("the database reader sent a malformed header");
     table_.assign(table);
     columns_.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t kind;
         std::string_view name;
-        if (!in.U8(kind) || kind < 1 || kind > 6 || !in.Text(name)) Malformed("the reader sent a malformed header");
+        if (!in.U8(kind) || kind < 1 || kind > 6 || !in.Text(name)) Malformed("the database reader sent a malformed header");
         columns_.push_back({std::string(name), static_cast<ColumnKind>(kind)});
     }
-    if (!in.AtEnd()) Malformed("the reader sent a malformed header");
+    if (!in.AtEnd()) Malformed("the database reader sent a malformed header");
 }
 
 void Snapshot::FreeChunk::operator()(char* p) const { std::free(p); }
@@ -101,14 +101,14 @@ void Snapshot::AddRows(const char* payload, std::size_t size) {
     chunks_.back().used += size;
     PayloadReader in(payload, size);
     std::uint32_t count;
-    if (!in.U32(count)) Malformed("the reader sent malformed rows");
+    if (!in.U32(count)) Malformed("the database reader sent malformed rows");
     for (std::uint32_t r = 0; r < count; ++r) {
         rows_.push_back(in.Position());
         for (const SnapshotColumn& column : columns_) {
             std::uint8_t tag;
             if (!in.U8(tag) || tag > static_cast<std::uint8_t>(CellTag::True) ||
                 !Fits(static_cast<CellTag>(tag), column.kind))
-                Malformed("the reader sent a value that does not fit its column");
+                Malformed("the database reader sent a value that does not fit its column");
             bool ok = true;
             switch (static_cast<CellTag>(tag)) {
             case CellTag::Text: {
@@ -121,10 +121,10 @@ void Snapshot::AddRows(const char* payload, std::size_t size) {
             case CellTag::Floating: ok = in.Skip(8); break;
             default: break;
             }
-            if (!ok) Malformed("the reader sent malformed rows");
+            if (!ok) Malformed("the database reader sent malformed rows");
         }
     }
-    if (!in.AtEnd()) Malformed("the reader sent malformed rows");
+    if (!in.AtEnd()) Malformed("the database reader sent malformed rows");
 }
 
 void Snapshot::Cells(std::size_t row, const char** cells) const {

@@ -229,7 +229,11 @@ public:
             mdb_->cur_pg = next;
             current = next;
             const unsigned char* page = mdb_->pg_buf;
-            // libmdb skips pages a map marks wrongly; so does Access.
+            // libmdb passes over pages a map marks wrongly (another table's
+            // page, a freed one), which happens in files Access wrote; a page
+            // that is no kind of page at all is damage.
+            if (page[0] > MDB_PAGE_MAP)
+                throw Damage{"page " + std::to_string(next) + " of table \"" + tableName_ + "\" is no database page"};
             if (page[0] != MDB_PAGE_DATA || Get32(page + 4) != tablePage_) continue;
             const unsigned rows = Get16(page + rowCountOffset_);
             if (rowCountOffset_ + 2 + 2 * std::size_t(rows) > pageSize_)

@@ -223,10 +223,10 @@ public:
                 if (n < 0) {
                     if (errno == EINTR) continue;
                     if (errno == EAGAIN) return true;
-                    throw std::runtime_error(std::string("reading from the reader failed: ") + std::strerror(errno));
+                    throw std::runtime_error(std::string("reading from the database reader failed: ") + std::strerror(errno));
                 }
                 if (n == 0) {
-                    if (headerGot_ != 0) throw std::runtime_error("the reader's report breaks off in the middle");
+                    if (headerGot_ != 0) throw std::runtime_error("the database reader's report breaks off in the middle");
                     return false;
                 }
             }
@@ -236,11 +236,11 @@ public:
                 const auto* b = reinterpret_cast<const unsigned char*>(header_);
                 size_ = b[1] | (b[2] << 8) | (b[3] << 16) | (std::uint32_t(b[4]) << 24);
                 kind_ = static_cast<MessageKind>(header_[0]);
-                if (size_ > kMaxPayload) throw std::runtime_error("the reader sent a message of impossible size");
+                if (size_ > kMaxPayload) throw std::runtime_error("the database reader sent a message of impossible size");
                 if (kind_ == MessageKind::Rows) {
                     payload_ = sink_.RowStorage(size_);
                 } else {
-                    if (size_ > (1u << 24)) throw std::runtime_error("the reader sent a message of impossible size");
+                    if (size_ > (1u << 24)) throw std::runtime_error("the database reader sent a message of impossible size");
                     buffer_.resize(size_);
                     payload_ = buffer_.data();
                 }
@@ -280,7 +280,7 @@ std::string FailureMessage(const ReaderRequest& request, const std::string& path
     case ReaderFailure::Damaged: return Damaged(path, detail);
     case ReaderFailure::Unreadable: return "The listing database " + path + " cannot be read: " + detail + ".";
     }
-    return Damaged(path, "the reader reported an unknown failure");
+    return Damaged(path, "the database reader reported an unknown failure");
 }
 
 } // namespace
@@ -348,14 +348,14 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
     std::string malformed;
 
     auto deliver = [&](MessageKind kind, const char* payload, std::uint32_t size) {
-        if (ended || failed) throw std::runtime_error("the reader sent more after its end");
+        if (ended || failed) throw std::runtime_error("the database reader sent more after its end");
         PayloadReader in(payload, size);
         switch (kind) {
         case MessageKind::Error: {
             std::uint8_t code;
             std::string_view text;
             if (!in.U8(code) || !in.Text(text) || !in.AtEnd() || code < 1 || code > 5)
-                throw std::runtime_error("the reader sent a malformed error report");
+                throw std::runtime_error("the database reader sent a malformed error report");
             failed = true;
             failure = static_cast<ReaderFailure>(code);
             failureDetail.assign(text);
@@ -364,25 +364,25 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
         case MessageKind::End: {
             std::uint64_t total;
             if (!in.U64(total) || !in.AtEnd() || total != rowsSeen)
-                throw std::runtime_error("the reader's row count does not add up");
-            if (!request.table.empty() && !sawHeader) throw std::runtime_error("the reader sent no columns");
+                throw std::runtime_error("the database reader's row count does not add up");
+            if (!request.table.empty() && !sawHeader) throw std::runtime_error("the database reader sent no columns");
             ended = true;
             return;
         }
         case MessageKind::Tables:
-            if (!request.table.empty()) throw std::runtime_error("the reader sent a message out of place");
+            if (!request.table.empty()) throw std::runtime_error("the database reader sent a message out of place");
             break;
         case MessageKind::Header:
-            if (request.table.empty() || sawHeader) throw std::runtime_error("the reader sent a message out of place");
+            if (request.table.empty() || sawHeader) throw std::runtime_error("the database reader sent a message out of place");
             sawHeader = true;
             break;
         case MessageKind::Rows: {
             std::uint32_t rows;
-            if (!sawHeader || !in.U32(rows)) throw std::runtime_error("the reader sent rows out of place");
+            if (!sawHeader || !in.U32(rows)) throw std::runtime_error("the database reader sent rows out of place");
             rowsSeen += rows;
             break;
         }
-        default: throw std::runtime_error("the reader sent a message of unknown kind");
+        default: throw std::runtime_error("the database reader sent a message of unknown kind");
         }
         sink.Receive(kind, payload, size);
     };
@@ -402,7 +402,7 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
             const int r = ::poll(fds, nfds, static_cast<int>(std::max<long long>(1, left.count())));
             if (r < 0) {
                 if (errno == EINTR) continue;
-                throw Error(Damaged(displayPath, std::string("watching the reader failed: ") + std::strerror(errno)));
+                throw Error(Damaged(displayPath, std::string("watching the database reader failed: ") + std::strerror(errno)));
             }
             if (nfds == 2 && fds[1].revents) drainErr();
             if (fds[0].revents) {
@@ -431,20 +431,20 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
         drainErr();
     }
     if (!malformed.empty()) throw Error(Damaged(displayPath, withStderr(malformed)));
-    if (killed) throw Error(Damaged(displayPath, withStderr("the reader did not end")));
+    if (killed) throw Error(Damaged(displayPath, withStderr("the database reader did not end")));
     if (haveStatus && WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
         const char* name = ::strsignal(sig);
-        throw Error(Damaged(displayPath, withStderr("the reader crashed (signal " + std::to_string(sig) +
+        throw Error(Damaged(displayPath, withStderr("the database reader crashed on it (signal " + std::to_string(sig) +
                                                     (name ? std::string(", ") + name : std::string()) + ")")));
     }
     if (haveStatus && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
         const int code = WEXITSTATUS(status);
-        throw Error(Damaged(displayPath, withStderr(code == 5 ? std::string("the reader ran out of memory")
-                                                              : "the reader stopped with status " + std::to_string(code))));
+        throw Error(Damaged(displayPath, withStderr(code == 5 ? std::string("the database reader ran out of memory")
+                                                              : "the database reader stopped with status " + std::to_string(code))));
     }
     if (failed) throw Error(FailureMessage(request, displayPath, failure, failureDetail));
-    if (!ended) throw Error(Damaged(displayPath, withStderr("the reader ended without finishing its report")));
+    if (!ended) throw Error(Damaged(displayPath, withStderr("the database reader ended without finishing its report")));
 }
 
 } // namespace detail
