@@ -46,7 +46,9 @@ struct FileContent {
 // but cannot be read as a regular file of sane size.
 std::optional<FileContent> ReadWholeFile(const std::string& path) {
     FileContent content;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK a named pipe in the file's place blocks the open
+    // until some writer comes, which may be never; a regular file ignores it.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         if (errno == ENOENT) return content;
         return std::nullopt;
