@@ -27,6 +27,7 @@ constexpr int dbOpenSnapshot = 4;
 // An Access date/time: days since 1899-12-30 00:00 plus the fraction of the day.
 struct Date {
     double days = 0;
+    friend bool operator==(const Date&, const Date&) = default;
 };
 
 // A field value as the engine hands it out: Null (monostate), text, a

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,10 +61,15 @@ public:
         if (type != dbOpenSnapshot)
             throw Error("The database engine opens only snapshot recordsets (type 4), not type " + std::to_string(type) + ".");
 
-        SnapshotBuilder builder(*this, query);
-        detail::RunReader({absolute_, query.table}, path_, builder);
-        std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
-        return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), path_);
+        try {
+            SnapshotBuilder builder(*this, query);
+            detail::RunReader({absolute_, query.table}, path_, builder);
+            std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
+            return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), path_);
+        } catch (const std::bad_alloc&) {
+            throw Error("There is not enough memory to read the table \"" + query.table + "\" of the listing database " +
+                        path_ + ".");
+        }
     }
 
     void Close() override { closed_ = true; }

@@ -39,69 +39,67 @@ UCollator* GermanCollator() {
     return collator;
 }
 
-// Ranks the distinct texts of one column: equal ranks collate equal.
-void RankTexts(const Snapshot& snapshot, std::size_t column, std::vector<Key>& keys, std::size_t stride, std::size_t slot) {
-    const std::size_t rows = snapshot.RowCount();
-    std::unordered_map<std::string_view, std::uint32_t> ids;
-    std::vector<std::string_view> distinct;
-    std::vector<std::uint32_t> rowId(rows, UINT32_MAX);
-    for (std::size_t r = 0; r < rows; ++r) {
-        const char* cell = snapshot.Cell(r, column);
-        if (static_cast<CellTag>(*cell) != CellTag::Text) continue;
-        const std::string_view text = Snapshot::Text(cell);
-        auto [it, added] = ids.try_emplace(text, static_cast<std::uint32_t>(distinct.size()));
-        if (added) distinct.push_back(text);
-        rowId[r] = it->second;
+// The collation sort key of a text; ill-formed sequences (unpaired
+// surrogates) collate as U+FFFD.
+std::string SortKeyOf(UCollator* collator, std::string_view text, std::u16string& utf16) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    utf16.resize(text.size() + 1);
+    u_strFromUTF8WithSub(utf16.data(), static_cast<int32_t>(utf16.size()), &length, text.data(),
+                         static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
+    std::string key(text.size() * 4 + 16, '\0');
+    int32_t need = ucol_getSortKey(collator, utf16.data(), length, reinterpret_cast<uint8_t*>(key.data()),
+                                   static_cast<int32_t>(key.size()));
+    if (need > static_cast<int32_t>(key.size())) {
+        key.resize(static_cast<std::size_t>(need));
+        need = ucol_getSortKey(collator, utf16.data(), length, reinterpret_cast<uint8_t*>(key.data()), need);
     }
-
-    UCollator* collator = GermanCollator();
-    std::vector<std::string> sortKeys(distinct.size());
-    std::u16string utf16;
-    for (std::size_t i = 0; i < distinct.size(); ++i) {
-        UErrorCode status = U_ZERO_ERROR;
-        int32_t length = 0;
-        utf16.resize(distinct[i].size() + 1);
-        // Ill-formed sequences (unpaired surrogates) collate as U+FFFD.
-        u_strFromUTF8WithSub(utf16.data(), static_cast<int32_t>(utf16.size()), &length, distinct[i].data(),
-                             static_cast<int32_t>(distinct[i].size()), 0xFFFD, nullptr, &status);
-        std::string& key = sortKeys[i];
-        key.resize(distinct[i].size() * 4 + 16);
-        int32_t need = ucol_getSortKey(collator, utf16.data(), length, reinterpret_cast<uint8_t*>(key.data()),
-                                       static_cast<int32_t>(key.size()));
-        if (need > static_cast<int32_t>(key.size())) {
-            key.resize(static_cast<std::size_t>(need));
-            need = ucol_getSortKey(collator, utf16.data(), length, reinterpret_cast<uint8_t*>(key.data()), need);
-        }
-        key.resize(static_cast<std::size_t>(std::max(need, 0)));
-    }
-    std::vector<std::uint32_t> byKey(distinct.size());
-    std::iota(byKey.begin(), byKey.end(), 0u);
-    std::sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) { return sortKeys[a] < sortKeys[b]; });
-    std::vector<double> rankOf(distinct.size());
-    double rank = 0;
-    for (std::size_t i = 0; i < byKey.size(); ++i) {
-        if (i > 0 && sortKeys[byKey[i]] != sortKeys[byKey[i - 1]]) ++rank;
-        rankOf[byKey[i]] = rank;
-    }
-    for (std::size_t r = 0; r < rows; ++r)
-        keys[r * stride + slot] = rowId[r] == UINT32_MAX ? Key{0, 0} : Key{rankOf[rowId[r]], 2};
+    key.resize(static_cast<std::size_t>(std::max(need, 0)));
+    return key;
 }
 
-void NumberKeys(const Snapshot& snapshot, std::size_t column, std::vector<Key>& keys, std::size_t stride, std::size_t slot) {
-    for (std::size_t r = 0; r < snapshot.RowCount(); ++r) {
-        const char* cell = snapshot.Cell(r, column);
-        Key key{0, 0};
-        switch (static_cast<CellTag>(*cell)) {
-        case CellTag::Date: key = {DateOnTimeLine(Snapshot::Number(cell)), 2}; break;
-        case CellTag::Integer:
-        case CellTag::Floating: key = {Snapshot::Number(cell), 2}; break;
-        case CellTag::True: key = {-1, 2}; break;  // Access's True is -1
-        case CellTag::False: key = {0, 2}; break;
-        default: break;
-        }
-        if (key.rank == 2 && std::isnan(key.value)) key = {0, 1};
-        keys[r * stride + slot] = key;
+// The distinct texts of one text key, numbered as they come.
+struct DistinctTexts {
+    std::unordered_map<std::string_view, std::uint32_t> ids;
+    std::vector<std::string_view> texts;
+
+    std::uint32_t Id(std::string_view text) {
+        auto [it, added] = ids.try_emplace(text, static_cast<std::uint32_t>(texts.size()));
+        if (added) texts.push_back(text);
+        return it->second;
     }
+
+    // The rank of each id in collation order; texts that collate equal share one.
+    std::vector<double> Ranks() const {
+        UCollator* collator = GermanCollator();
+        std::vector<std::string> keys(texts.size());
+        std::u16string utf16;
+        for (std::size_t i = 0; i < texts.size(); ++i) keys[i] = SortKeyOf(collator, texts[i], utf16);
+        std::vector<std::uint32_t> byKey(texts.size());
+        std::iota(byKey.begin(), byKey.end(), 0u);
+        std::sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+        std::vector<double> rank(texts.size());
+        double r = 0;
+        for (std::size_t i = 0; i < byKey.size(); ++i) {
+            if (i > 0 && keys[byKey[i]] != keys[byKey[i - 1]]) ++r;
+            rank[byKey[i]] = r;
+        }
+        return rank;
+    }
+};
+
+Key NumberKey(const char* cell) {
+    Key key{0, 0};
+    switch (static_cast<CellTag>(*cell)) {
+    case CellTag::Date: key = {DateOnTimeLine(Snapshot::Number(cell)), 2}; break;
+    case CellTag::Integer:
+    case CellTag::Floating: key = {Snapshot::Number(cell), 2}; break;
+    case CellTag::True: key = {-1, 2}; break;  // Access's True is -1
+    case CellTag::False: key = {0, 2}; break;
+    default: break;
+    }
+    if (key.rank == 2 && std::isnan(key.value)) key = {0, 1};
+    return key;
 }
 
 } // namespace
@@ -118,13 +116,31 @@ std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vecto
     std::iota(order.begin(), order.end(), 0u);
     if (keys.empty() || rows < 2) return order;
 
+    // One walk over the rows: numbers become keys at once, texts get the
+    // number of their distinct value, replaced by its rank afterwards.
     const std::size_t stride = keys.size();
+    const auto& columns = snapshot.Columns();
     std::vector<Key> table(rows * stride);
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-        if (snapshot.Columns()[keys[k].column].kind == ColumnKind::Text)
-            RankTexts(snapshot, keys[k].column, table, stride, k);
-        else
-            NumberKeys(snapshot, keys[k].column, table, stride, k);
+    std::vector<DistinctTexts> distinct(stride);
+    std::vector<const char*> cells(columns.size());
+    for (std::size_t r = 0; r < rows; ++r) {
+        snapshot.Cells(r, cells.data());
+        Key* key = &table[r * stride];
+        for (std::size_t k = 0; k < stride; ++k) {
+            const char* cell = cells[keys[k].column];
+            if (static_cast<CellTag>(*cell) == CellTag::Text)
+                key[k] = {static_cast<double>(distinct[k].Id(Snapshot::Text(cell))), 2};
+            else
+                key[k] = NumberKey(cell);
+        }
+    }
+    for (std::size_t k = 0; k < stride; ++k) {
+        if (distinct[k].texts.empty()) continue;
+        const std::vector<double> rank = distinct[k].Ranks();
+        for (std::size_t r = 0; r < rows; ++r) {
+            Key& key = table[r * stride + k];
+            if (key.rank == 2) key.value = rank[static_cast<std::size_t>(key.value)];
+        }
     }
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
         const Key* ka = &table[a * stride];
