@@ -2,13 +2,16 @@
 
 #include "platform/error.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace brevan::xml {
@@ -111,85 +114,353 @@ mode_t NewFileMode(const std::string& path) {
 
 } // namespace
 
-std::string XmlSafeText(std::string_view text) {
+namespace {
+
+// The text itself when it holds no character XML forbids, else the text
+// without them, built in `scratch`. Most text is plain ASCII: eight bytes at a
+// time while none is a control character or above 0x7F.
+std::string_view SafeView(std::string_view text, std::string& scratch) {
+    const char* p = text.data();
+    const std::size_t n = text.size();
     std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t n = AllowedCharLength(text, i);
-        if (n == 0) break;
-        i += n;
+    while (i < n) {
+        while (i + 8 <= n) {
+            std::uint64_t x;
+            std::memcpy(&x, p + i, 8);
+            constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+            if (((x - kOnes * 0x20) & ~x & kHigh) | (x & kHigh)) break;  // a byte below 0x20 or above 0x7F
+            i += 8;
+        }
+        if (i >= n) break;
+        const auto c = static_cast<unsigned char>(p[i]);
+        if (c >= 0xC2 && c <= 0xDF && i + 1 < n && IsCont(static_cast<unsigned char>(p[i + 1]))) {
+            i += 2;  // a two-byte character (umlauts): always allowed
+            continue;
+        }
+        const std::size_t len = AllowedCharLength(text, i);
+        if (len == 0) break;
+        i += len;
     }
-    if (i == text.size()) return std::string(text);
-    std::string out(text.substr(0, i));
-    while (i < text.size()) {
-        const std::size_t n = AllowedCharLength(text, i);
-        if (n == 0) {
+    if (i >= n) return text;
+    scratch.assign(text.substr(0, i));
+    while (i < n) {
+        const std::size_t len = AllowedCharLength(text, i);
+        if (len == 0) {
             ++i;
         } else {
-            out.append(text.substr(i, n));
-            i += n;
+            scratch.append(text.substr(i, len));
+            i += len;
         }
     }
-    return out;
+    return scratch;
+}
+
+// A name as pugixml takes it, terminated, without a heap copy for short ones.
+class CName {
+public:
+    explicit CName(std::string_view name) {
+        if (name.size() < sizeof small_) {
+            std::memcpy(small_, name.data(), name.size());
+            small_[name.size()] = '\0';
+            text_ = small_;
+        } else {
+            large_.assign(name);
+            text_ = large_.c_str();
+        }
+    }
+    const char* c_str() const { return text_; }
+
+private:
+    char small_[64];
+    std::string large_;
+    const char* text_;
+};
+
+struct SplitPath {
+    std::string folder;
+    std::string name;
+    std::string tempPattern;  // for mkstemp
+};
+
+SplitPath Split(const std::string& path) {
+    SplitPath p;
+    const std::size_t slash = path.find_last_of('/');
+    p.folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    p.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    p.tempPattern = (p.folder == "/" ? "" : p.folder) + "/." + p.name + ".XXXXXX";
+    return p;
+}
+
+// Makes the rename durable (a failure here loses nothing), then clears what
+// killed saves left behind.
+void AfterRename(const SplitPath& p) {
+    const int dir = ::open(p.folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    RemoveStaleTemporaries(p.folder, p.name);
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size, int& error) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+// The serialized children of the root, in memory or in the temporary file
+// that save renames.
+struct DOMDocument::Body {
+    static constexpr std::size_t kBuffer = 1 << 20;
+    static constexpr std::uint64_t kWriteBehind = 8u << 20;
+
+    bool started = false;  // a child has been serialized
+    std::string memory;    // without a spool: the bytes
+
+    int fd = -1;             // the spool file, open while spooling
+    std::string target;      // where save puts it
+    std::string temp;        // its temporary name
+    std::string committed;   // after a spooled save: where the bytes now lie
+    std::string prefix;      // what the file begins with
+    int error = 0;           // the first write failure
+    std::unique_ptr<char[]> buffer;
+    std::size_t used = 0;
+    std::uint64_t written = 0;  // bytes in the file
+    std::uint64_t bodyEnd = 0;  // where the children end in it, once saved
+    std::uint64_t synced = 0;   // bytes handed to write-back
+
+    // Hands pugixml's output to the body.
+    class Writer : public pugi::xml_writer {
+    public:
+        explicit Writer(Body& body) : body_(body) {}
+        void write(const void* data, size_t size) override { body_.Append(static_cast<const char*>(data), size); }
+
+    private:
+        Body& body_;
+    };
+
+    ~Body() { Discard(); }
+
+    bool Spooled() const { return fd >= 0; }
+
+    void Append(const char* data, std::size_t size) {
+        if (!Spooled()) {
+            memory.append(data, size);
+            return;
+        }
+        if (size >= kBuffer) {
+            Flush();
+            Write(data, size);
+            return;
+        }
+        if (kBuffer - used < size) Flush();
+        std::memcpy(buffer.get() + used, data, size);
+        used += size;
+    }
+
+    void Flush() {
+        Write(buffer.get(), used);
+        used = 0;
+    }
+
+    void Write(const char* data, std::size_t size) {
+        if (error != 0 || size == 0) return;
+        if (!WriteAll(fd, data, size, error)) return;
+        written += size;
+        // Start writing back to disk while the document is still being
+        // built, so that the final fsync has little left to wait for.
+        if (written - synced >= kWriteBehind) {
+            ::sync_file_range(fd, static_cast<off_t>(synced), static_cast<off_t>(written - synced), SYNC_FILE_RANGE_WRITE);
+            synced = written;
+        }
+    }
+
+    // Removes an unsaved spool file.
+    void Discard() {
+        if (fd < 0) return;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        fd = -1;
+    }
+
+    // Hands the serialized children to `writer`.
+    void CopyTo(pugi::xml_writer& writer) {
+        if (committed.empty() && !Spooled()) {
+            writer.write(memory.data(), memory.size());
+            return;
+        }
+        if (Spooled()) Flush();
+        if (error != 0) throw Error(SaveError(target, error));
+        const int in = Spooled() ? fd : ::open(committed.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) throw Error(SaveError(committed, errno));
+        std::unique_ptr<char[]> chunk(new char[kBuffer]);
+        std::uint64_t at = prefix.size();
+        const std::uint64_t end = Spooled() ? written : bodyEnd;
+        int failure = 0;
+        while (at < end) {
+            const ssize_t n = ::pread(in, chunk.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBuffer, end - at)),
+                                      static_cast<off_t>(at));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failure = n < 0 ? errno : EIO;
+                break;
+            }
+            writer.write(chunk.get(), static_cast<std::size_t>(n));
+            at += static_cast<std::uint64_t>(n);
+        }
+        if (in != fd) ::close(in);
+        if (failure != 0) throw Error(SaveError(Spooled() ? target : committed, failure));
+    }
+};
+
+std::string XmlSafeText(std::string_view text) {
+    std::string scratch;
+    return std::string(SafeView(text, scratch));
 }
 
 void Node::appendChild(Node child) {
+    if (document_ && document_->root_ && child.node_ == document_->root_) throw std::logic_error("the root element cannot move into another node");
+    const bool toRoot = document_ && document_->root_ && node_ == document_->root_;
     if (child.node_.type() == pugi::node_element && std::strcmp(child.node_.name(), "#fragment") == 0) {
-        while (pugi::xml_node moved = child.node_.first_child()) node_.append_move(moved);
+        while (pugi::xml_node moved = child.node_.first_child()) {
+            node_.append_move(moved);
+            if (toRoot) document_->seal(moved);
+        }
         // The emptied fragment is of no further use; do not let them pile up.
         child.node_.parent().remove_child(child.node_);
         return;
     }
     node_.append_move(child.node_);
+    if (toRoot) document_->seal(child.node_);
 }
 
 void Node::setAttributeNode(const Attribute& attribute) {
+    if (document_ && document_->root_ && node_ == document_->root_ && document_->body_->started)
+        throw std::logic_error("the root element's attributes are fixed once it has children");
     pugi::xml_attribute existing = node_.attribute(attribute.name.c_str());
     if (!existing) existing = node_.append_attribute(attribute.name.c_str());
-    existing.set_value(XmlSafeText(attribute.Value).c_str());
+    std::string scratch;
+    const std::string_view value = SafeView(attribute.Value, scratch);
+    existing.set_value(value.data(), value.size());
 }
 
 void Node::setText(std::string_view text) {
+    const bool isRoot = document_ && document_->root_ && node_ == document_->root_;
+    if (isRoot && document_->body_->started) throw std::logic_error("the root element's children are already written");
     node_.remove_children();
-    if (!text.empty()) node_.append_child(pugi::node_pcdata).set_value(XmlSafeText(text).c_str());
+    if (text.empty()) return;
+    std::string scratch;
+    const std::string_view safe = SafeView(text, scratch);
+    pugi::xml_node pcdata = node_.append_child(pugi::node_pcdata);
+    pcdata.set_value(safe.data(), safe.size());
+    if (isRoot) document_->seal(pcdata);
 }
 
-DOMDocument::DOMDocument() { limbo_ = doc_.append_child("#limbo"); }
+DOMDocument::DOMDocument() : body_(std::make_unique<Body>()) { limbo_ = doc_.append_child("#limbo"); }
 
-Node DOMDocument::adopt(pugi::xml_node node) { return Node(node); }
+DOMDocument::~DOMDocument() = default;
 
 Node DOMDocument::createProcessingInstruction(std::string_view target, std::string_view data) {
     pugi::xml_node pi = limbo_.append_child(pugi::node_pi);
-    pi.set_name(std::string(target).c_str());
-    pi.set_value(XmlSafeText(data).c_str());
-    return adopt(pi);
+    pi.set_name(CName(target).c_str());
+    std::string scratch;
+    const std::string_view safe = SafeView(data, scratch);
+    pi.set_value(safe.data(), safe.size());
+    return Node(pi, this);
 }
 
-Node DOMDocument::createElement(std::string_view tagName) {
-    return adopt(limbo_.append_child(std::string(tagName).c_str()));
-}
+Node DOMDocument::createElement(std::string_view tagName) { return Node(limbo_.append_child(CName(tagName).c_str()), this); }
 
 Attribute DOMDocument::createAttribute(std::string_view name) { return Attribute{std::string(name), {}}; }
 
 Node DOMDocument::createTextNode(std::string_view data) {
     pugi::xml_node text = limbo_.append_child(pugi::node_pcdata);
-    text.set_value(XmlSafeText(data).c_str());
-    return adopt(text);
+    std::string scratch;
+    const std::string_view safe = SafeView(data, scratch);
+    text.set_value(safe.data(), safe.size());
+    return Node(text, this);
 }
 
-Node DOMDocument::createDocumentFragment() { return adopt(limbo_.append_child("#fragment")); }
+Node DOMDocument::createDocumentFragment() { return Node(limbo_.append_child("#fragment"), this); }
 
 void DOMDocument::appendChild(Node child) {
-    doc_.append_move(child.raw());
     // Top-level nodes go after everything else, the hidden element stays first.
+    doc_.append_move(child.raw());
+    if (!root_ && child.raw().type() == pugi::node_element) {
+        root_ = child.raw();
+        // Children it was given before it became the root, in their order.
+        while (pugi::xml_node first = root_.first_child()) seal(first);
+    }
+}
+
+void DOMDocument::seal(pugi::xml_node child) {
+    if (!body_->started) {
+        body_->started = true;
+        if (body_->Spooled()) {
+            body_->prefix = prefix();
+            body_->Append(body_->prefix.data(), body_->prefix.size());
+        }
+    }
+    Body::Writer writer(*body_);
+    child.print(writer, "", kFormat, pugi::encoding_utf8);
+    root_.remove_child(child);
+}
+
+std::string DOMDocument::prefix() const {
+    StringWriter out;
+    for (pugi::xml_node node = limbo_.next_sibling(); node != root_; node = node.next_sibling()) {
+        node.print(out, "", kFormat, pugi::encoding_utf8);
+        out.write("\r\n", 2);
+    }
+    // The start tag: the root printed without children ends in its end tag.
+    pugi::xml_document shallow;
+    pugi::xml_node copy = shallow.append_child(root_.name());
+    for (pugi::xml_attribute a : root_.attributes()) copy.append_attribute(a.name()).set_value(a.value());
+    StringWriter tag;
+    copy.print(tag, "", kFormat, pugi::encoding_utf8);
+    out.out.append(tag.out, 0, tag.out.size() - std::strlen(root_.name()) - 3);
+    return std::move(out.out);
+}
+
+std::string DOMDocument::tail() const {
+    StringWriter out;
+    for (pugi::xml_node node = root_.first_child(); node; node = node.next_sibling())  // none unless seal failed
+        node.print(out, "", kFormat, pugi::encoding_utf8);
+    out.out += "</";
+    out.out += root_.name();
+    out.out += '>';
+    for (pugi::xml_node node = root_.next_sibling(); node; node = node.next_sibling()) {
+        out.write("\r\n", 2);
+        node.print(out, "", kFormat, pugi::encoding_utf8);
+    }
+    return std::move(out.out);
 }
 
 void DOMDocument::write(pugi::xml_writer& writer) const {
-    bool first = true;
-    for (pugi::xml_node node = limbo_.next_sibling(); node; node = node.next_sibling()) {
-        if (!first) writer.write("\r\n", 2);
-        node.print(writer, "", kFormat, pugi::encoding_utf8);
-        first = false;
+    if (!root_) {
+        bool first = true;
+        for (pugi::xml_node node = limbo_.next_sibling(); node; node = node.next_sibling()) {
+            if (!first) writer.write("\r\n", 2);
+            node.print(writer, "", kFormat, pugi::encoding_utf8);
+            first = false;
+        }
+        return;
     }
+    const std::string head = prefix();
+    writer.write(head.data(), head.size());
+    body_->CopyTo(writer);
+    const std::string end = tail();
+    writer.write(end.data(), end.size());
 }
 
 std::string DOMDocument::xml() const {
@@ -198,12 +469,66 @@ std::string DOMDocument::xml() const {
     return std::move(writer.out);
 }
 
-void DOMDocument::save(const std::string& path) const {
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (folder == "/" ? "" : folder) + "/." + name + ".XXXXXX";
+void DOMDocument::spoolTo(const std::string& path) {
+    if (body_->Spooled() || !body_->committed.empty()) return;
+    const SplitPath p = Split(path);
+    std::string temp = p.tempPattern;
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return;  // save will say why
+    body_->fd = fd;
+    body_->target = path;
+    body_->temp = std::move(temp);
+    body_->buffer.reset(new char[Body::kBuffer]);
+    if (body_->started) {  // children written before: they go first
+        body_->prefix = prefix();
+        body_->Append(body_->prefix.data(), body_->prefix.size());
+        std::string before = std::move(body_->memory);
+        body_->Append(before.data(), before.size());
+    }
+}
 
+void DOMDocument::save(const std::string& path) const {
+    const SplitPath p = Split(path);
+    Body& body = *body_;
+    if (body.Spooled() && path == body.target) {
+        // Most of the file is written: add what follows the root's children
+        // (or, for a document that never had any, the whole of it).
+        int error = body.error;
+        if (error == 0 && root_) {
+            if (!body.started) {
+                body.started = true;
+                body.prefix = prefix();
+                body.Append(body.prefix.data(), body.prefix.size());
+            } else if (prefix() != body.prefix) {
+                body.Discard();
+                throw std::logic_error("the start of the document changed after its content was written");
+            }
+            body.Flush();
+            body.bodyEnd = body.written;
+            const std::string end = tail();
+            body.Append(end.data(), end.size());
+        } else if (error == 0) {
+            StringWriter all;
+            write(all);
+            body.Append(all.out.data(), all.out.size());
+        }
+        if (error == 0) body.Flush();
+        if (error == 0) error = body.error;
+        if (error == 0 && ::fchmod(body.fd, NewFileMode(path)) != 0) error = errno;
+        if (error == 0 && ::fsync(body.fd) != 0) error = errno;
+        if (::close(body.fd) != 0 && error == 0) error = errno;
+        body.fd = -1;
+        if (error == 0 && ::rename(body.temp.c_str(), path.c_str()) != 0) error = errno;
+        if (error != 0) {
+            ::unlink(body.temp.c_str());
+            throw Error(SaveError(path, error));
+        }
+        body.committed = path;
+        AfterRename(p);
+        return;
+    }
+
+    std::string temp = p.tempPattern;
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) throw Error(SaveError(path, errno));
     std::FILE* file = ::fdopen(fd, "wb");
@@ -217,8 +542,15 @@ void DOMDocument::save(const std::string& path) const {
     std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
 
     FileWriter writer(file);
-    write(writer);
-    int error = writer.failed() ? writer.error() : 0;
+    int error = 0;
+    try {
+        write(writer);
+    } catch (...) {
+        std::fclose(file);
+        ::unlink(temp.c_str());
+        throw;
+    }
+    if (writer.failed()) error = writer.error();
     if (error == 0 && std::fflush(file) != 0) error = errno;
     if (error == 0 && ::fchmod(fd, NewFileMode(path)) != 0) error = errno;
     if (error == 0 && ::fsync(fd) != 0) error = errno;
@@ -228,13 +560,7 @@ void DOMDocument::save(const std::string& path) const {
         ::unlink(temp.c_str());
         throw Error(SaveError(path, error == 0 ? EIO : error));
     }
-    // Make the rename itself durable; a failure here loses nothing.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    RemoveStaleTemporaries(folder, name);
+    AfterRename(p);
 }
 
 } // namespace brevan::xml

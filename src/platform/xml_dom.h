@@ -9,10 +9,18 @@
 // empty elements are written as start and end tag (<desc lang="de"></desc>),
 // since some XMLTV importers choke on <desc/>.
 //
+// The children of the root element (the first element appended to the
+// document) are final once appended: they are serialized at once and let go,
+// so that a large document is never held as a tree. Handles to them and to
+// the nodes inside them must not be used afterwards; the nodes before the
+// root and the root's name and attributes are fixed from its first child on.
+// With spoolTo, those bytes go straight into the file that save completes.
+//
 // Every text and attribute value is cleaned as it enters the document: the
 // characters XML 1.0 forbids (U+0000-U+0008, U+000B, U+000C, U+000E-U+001F,
 // U+FFFE, U+FFFF, unpaired surrogates, bytes that are not UTF-8) are dropped,
 // because written in any form they make the file unreadable to every reader.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -48,13 +56,15 @@ public:
 
 private:
     friend class DOMDocument;
-    explicit Node(pugi::xml_node node) : node_(node) {}
+    Node(pugi::xml_node node, DOMDocument* document) : node_(node), document_(document) {}
     pugi::xml_node node_;
+    DOMDocument* document_ = nullptr;
 };
 
 class DOMDocument {
 public:
     DOMDocument();
+    ~DOMDocument();
     DOMDocument(const DOMDocument&) = delete;
     DOMDocument& operator=(const DOMDocument&) = delete;
 
@@ -83,17 +93,35 @@ public:
     // naming, regular, our user's, untouched for a minute) are removed.
     void save(const std::string& path) const;
 
+    // Announces that the document will be saved to `path`: from here on the
+    // root's children are written into save's temporary file beside `path` as
+    // they are appended, instead of being kept in memory. Raises nothing:
+    // when that file cannot be made the document stays in memory, and a
+    // failure to write it is reported by save, as it would be without this
+    // call. A spooled document is meant to be saved once, to `path`.
+    void spoolTo(const std::string& path);
+
     // The serialized document, as save writes it (for tests and tools).
     std::string xml() const;
 
 private:
-    Node adopt(pugi::xml_node node);
+    friend class Node;
+    struct Body;
+
     void write(pugi::xml_writer& writer) const;
+    // Serializes a child just appended to the root and lets it go.
+    void seal(pugi::xml_node child);
+    // The top-level nodes before the root and the root's start tag; what
+    // follows its children.
+    std::string prefix() const;
+    std::string tail() const;
 
     pugi::xml_document doc_;
     // Nodes not yet appended anywhere live under this hidden element, which
     // serialization skips; appendChild moves them out.
     pugi::xml_node limbo_;
+    pugi::xml_node root_;
+    std::unique_ptr<Body> body_;
 };
 
 // Drops the characters XML 1.0 forbids (see above) from UTF-8 text. Text
