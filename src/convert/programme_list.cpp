@@ -6,7 +6,7 @@
 #include "platform/error.h"
 
 #include <chrono>
-#include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace brevan {
@@ -114,11 +114,22 @@ const char* CentralEuropeanOffset(const DateTimeParts& p) {
     return minuteOfMonth < (LastSunday(p.year, 10) * 24L + 3) * 60 ? "+0200" : "+0100";
 }
 
+char* Digits(char* w, int value, int count) {
+    for (int i = count - 1; i >= 0; --i, value /= 10) w[i] = static_cast<char>('0' + value % 10);
+    return w + count;
+}
+
 std::string Stamp(const DateTimeParts& p) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d %s", p.year, p.month, p.day, p.hour, p.minute, p.second,
-                  CentralEuropeanOffset(p));
-    return buffer;
+    char buffer[20];
+    char* w = Digits(buffer, p.year, 4);  // the parser reads at most four digits
+    w = Digits(w, p.month, 2);
+    w = Digits(w, p.day, 2);
+    w = Digits(w, p.hour, 2);
+    w = Digits(w, p.minute, 2);
+    w = Digits(w, p.second, 2);
+    *w++ = ' ';
+    std::memcpy(w, CentralEuropeanOffset(p), 5);
+    return std::string(buffer, 20);
 }
 
 void TrimBlanks(std::string& text) {
@@ -138,6 +149,37 @@ bool IsLeadByte(unsigned char c) { return (c & 0xC0) != 0x80; }
 
 // The part of the date filter that is compared: the stamp without its offset.
 std::string FilterKey(const std::string& dateText) { return FormatXmltvTime(dateText, "").substr(0, 14); }
+
+// A field's value as the value-to-text conversion gives it, into `out`,
+// whose buffer serves the next row again.
+void TextInto(const dao::Variant& value, const char* field, std::string& out) {
+    if (const auto* text = std::get_if<std::string>(&value.value()))
+        out.assign(*text);
+    else
+        out = dao::CStr(value, field);
+}
+
+// The date text of a row and its filter key, kept for the last value seen:
+// the rows come by channel and date, so a date mostly follows itself.
+class DateTexts {
+public:
+    void read(const dao::Variant& value) {
+        if (valid_ && value.value() == last_) return;
+        valid_ = false;
+        TextInto(value, kFieldDate, text_);
+        key_ = FilterKey(text_);
+        last_ = value.value();
+        valid_ = true;
+    }
+    const std::string& text() const { return text_; }
+    const std::string& key() const { return key_; }
+
+private:
+    bool valid_ = false;
+    dao::Variant::Value last_;
+    std::string text_;
+    std::string key_;
+};
 
 // Today as the value-to-text conversion writes a date, read anew each time;
 // its key is only recomputed when the date has changed.
@@ -160,12 +202,15 @@ private:
 
 struct PreviousRow {
     std::string date, time, channel, title, genre, description;
+    // Its time stamp, once made as the stop of the programme before it.
+    std::string stamp;
+    bool haveStamp = false;
 };
 
-void AppendProgramme(xml::DOMDocument& document, xml::Node root, const PreviousRow& previous, const std::string& stop) {
+void AppendProgramme(xml::DOMDocument& document, xml::Node root, PreviousRow& previous, const std::string& stop) {
     xml::Node programme = document.createElement("programme");
     xml::Attribute start = document.createAttribute("start");
-    start.Value = FormatXmltvTime(previous.date, previous.time);
+    start.Value = previous.haveStamp ? std::move(previous.stamp) : FormatXmltvTime(previous.date, previous.time);
     programme.setAttributeNode(start);
     xml::Attribute stopAttribute = document.createAttribute("stop");
     stopAttribute.Value = stop;
@@ -204,26 +249,35 @@ std::string FormatXmltvTime(std::string dateText, std::string timeText) {
 }
 
 std::string CleanDescription(std::string text) {
+    CleanDescriptionInPlace(text);
+    return text;
+}
+
+void CleanDescriptionInPlace(std::string& text) {
     TrimBlanks(text);
 
+    // Each "<br>" becomes one blank: the text only shrinks, so it is rewritten
+    // in place.
     static constexpr std::string_view kBreak = "<br>";
-    if (text.find(kBreak) != std::string::npos) {
-        std::string replaced;
-        replaced.reserve(text.size());
-        std::size_t from = 0;
-        for (std::size_t at; (at = text.find(kBreak, from)) != std::string::npos; from = at + kBreak.size()) {
-            replaced.append(text, from, at - from);
-            replaced.push_back(' ');
+    if (std::size_t at = text.find(kBreak); at != std::string::npos) {
+        std::size_t to = at;
+        std::size_t from = at;
+        while (at != std::string::npos) {
+            std::memmove(text.data() + to, text.data() + from, at - from);
+            to += at - from;
+            text[to++] = ' ';
+            from = at + kBreak.size();
+            at = text.find(kBreak, from);
         }
-        replaced.append(text, from);
-        text = std::move(replaced);
+        std::memmove(text.data() + to, text.data() + from, text.size() - from);
+        text.resize(to + text.size() - from);
     }
 
     // A UTF-16 text is never longer than its UTF-8 form, so shorter texts
     // cannot reach position 1500.
     constexpr std::size_t kFirstPosition = 1500;
     constexpr std::size_t kMaxLength = 2000;
-    if (text.size() < kFirstPosition) return text;
+    if (text.size() < kFirstPosition) return;
 
     std::size_t units = 0;          // code units before byte i
     std::size_t cutAtMax = std::string::npos;  // byte offset that ends the first 2000 units
@@ -239,31 +293,42 @@ std::string CleanDescription(std::string text) {
                 text.erase(i + 1);
             }
             TrimBlanks(text);
-            return text;
+            return;
         }
         units += n;
     }
-    return text;
 }
 
 void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root) {
     TodayKey today;
+    DateTexts date;
     PreviousRow previous;
     bool havePrevious = false;  // the empty starting record is no broadcast
+    // The current row's texts; their buffers are swapped with the previous
+    // row's, so that no row allocates once they have grown.
+    std::string time, channel;
     while (!recordset.Eof()) {
-        if (FilterKey(FieldText(recordset, kFieldDate)) >= today.get()) {
-            std::string date = FieldText(recordset, kFieldDate);
-            std::string time = FieldText(recordset, kFieldTime);
-            std::string channel = FieldText(recordset, kFieldChannel);
-            if (havePrevious && channel == previous.channel && time != previous.time) {
-                AppendProgramme(document, root, previous, FormatXmltvTime(date, time));
+        date.read(recordset.Fields(kFieldDate));
+        if (date.key() >= today.get()) {
+            // A field is read once a row: reading it again gives the same
+            // value, and a Null fails at the first read either way.
+            TextInto(recordset.Fields(kFieldTime), kFieldTime, time);
+            TextInto(recordset.Fields(kFieldChannel), kFieldChannel, channel);
+            std::string stop;
+            const bool pairs = havePrevious && channel == previous.channel && time != previous.time;
+            if (pairs) {
+                stop = FormatXmltvTime(date.text(), time);
+                AppendProgramme(document, root, previous, stop);
             }
-            previous.date = std::move(date);
-            previous.time = std::move(time);
-            previous.channel = std::move(channel);
-            previous.title = FieldText(recordset, kFieldTitle);
-            previous.genre = FieldText(recordset, kFieldGenre);
-            previous.description = CleanDescription(FieldText(recordset, kFieldDescription));
+            previous.date.assign(date.text());
+            std::swap(previous.time, time);
+            std::swap(previous.channel, channel);
+            previous.stamp = std::move(stop);
+            previous.haveStamp = pairs;
+            TextInto(recordset.Fields(kFieldTitle), kFieldTitle, previous.title);
+            TextInto(recordset.Fields(kFieldGenre), kFieldGenre, previous.genre);
+            TextInto(recordset.Fields(kFieldDescription), kFieldDescription, previous.description);
+            CleanDescriptionInPlace(previous.description);
             havePrevious = true;
         }
         recordset.MoveNext();

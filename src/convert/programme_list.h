@@ -28,5 +28,7 @@ std::string FormatXmltvTime(std::string dateText, std::string timeText);
 // including that period when it lies at 2000 or before, else to its first
 // 2000 code units (never half a character); then trims blanks again.
 std::string CleanDescription(std::string text);
+// The same on a text in place.
+void CleanDescriptionInPlace(std::string& text);
 
 } // namespace brevan

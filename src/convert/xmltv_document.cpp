@@ -23,8 +23,18 @@ constexpr const char* kOutputFileName = "tvdata.xml";
 void ChannelPass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root) {
     std::vector<std::string> channelIds;
     std::unordered_set<std::string> known;
+    std::string id;
+    bool haveId = false;
     while (!recordset.Eof()) {
-        std::string id = FieldText(recordset, kFieldChannel);
+        // The rows come by channel: most ids equal the one before, which is known.
+        const dao::Variant& value = recordset.Fields(kFieldChannel);
+        const auto* text = std::get_if<std::string>(&value.value());
+        if (haveId && text && *text == id) {
+            recordset.MoveNext();
+            continue;
+        }
+        id = FieldText(recordset, kFieldChannel);
+        haveId = true;
         if (known.insert(id).second) {
             channelIds.push_back(id);
 
@@ -49,7 +59,11 @@ void ChannelPass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Nod
 void Convert() {
     Listing listing = OpenListing(AppSettings.DatabasePath);
     if (listing.recordset->RecordCount() > 0) {
+        const std::string outputPath = AppSettings.OutputFolder + "/" + kOutputFileName;
         std::unique_ptr<xml::DOMDocument> document = NewXmlDocument();
+        // The guide goes to the file as it is built, and becomes tvdata.xml
+        // only by the save at the end.
+        document->spoolTo(outputPath);
         document->appendChild(document->createProcessingInstruction("xml", "version='1.0'"));
 
         xml::Node root = document->createElement("tv");
@@ -64,7 +78,7 @@ void Convert() {
         ProgrammePass(*listing.recordset, *document, root);
 
         root.appendChild(document->createTextNode("\r\n"));
-        document->save(AppSettings.OutputFolder + "/" + kOutputFileName);
+        document->save(outputPath);
     }
     CloseListing(listing);
 }
