@@ -73,17 +73,28 @@ void SnapshotRecordset::MoveFirst() {
     ++generation_;
 }
 
-const Variant& SnapshotRecordset::Fields(std::string_view name) const {
-    CheckOpen();
+std::size_t SnapshotRecordset::ColumnOf(std::string_view name) const {
+    for (std::size_t i = 0; i < recentCount_; ++i)
+        if (recent_[i].name == name) return recent_[i].column;
     FoldInto(name, folded_);
     const auto it = byName_.find(folded_);
     if (it == byName_.end())
         throw Error("The field \"" + std::string(name) + "\" does not exist in table \"" + table_ +
                     "\" of the listing database " + path_ + ".");
+    RecentName& slot = recent_[recentNext_];
+    recentNext_ = (recentNext_ + 1) % recent_.size();
+    recentCount_ = std::max(recentCount_, recentNext_ == 0 ? recent_.size() : recentNext_);
+    slot.name.assign(name);
+    slot.column = it->second;
+    return it->second;
+}
+
+const Variant& SnapshotRecordset::Fields(std::string_view name) const {
+    CheckOpen();
+    const std::size_t column = ColumnOf(name);
     if (position_ >= order_.size())
         throw Error("No current record: the recordset of table \"" + table_ + "\" is past its last row (reading field " +
                     std::string(name) + ").");
-    const std::size_t column = it->second;
     if (valueGeneration_[column] != generation_) {
         if (cellsGeneration_ != generation_) {
             snapshot_.Cells(order_[position_], cells_.data());

@@ -4,6 +4,7 @@
 #include "platform/dao.h"
 #include "platform/dao_snapshot.h"
 
+#include <array>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,6 +27,8 @@ public:
 
 private:
     void CheckOpen() const;
+    // The column of a field name; raises brevan::Error for an unknown one.
+    std::size_t ColumnOf(std::string_view name) const;
 
     Snapshot snapshot_;
     std::vector<std::uint32_t> order_;
@@ -42,6 +45,16 @@ private:
     mutable std::vector<Variant> values_;
     mutable std::vector<std::uint64_t> valueGeneration_;
     mutable std::string folded_;
+    // Names asked for lately, exactly as spelt, with their columns: callers
+    // ask for the same few names on every row, and comparing a short name is
+    // cheaper than folding and hashing it.
+    struct RecentName {
+        std::string name;
+        std::size_t column = 0;
+    };
+    mutable std::array<RecentName, 8> recent_;
+    mutable std::size_t recentCount_ = 0;
+    mutable std::size_t recentNext_ = 0;
 };
 
 } // namespace brevan::dao::detail
