@@ -72,17 +72,21 @@ std::string CStr(const Variant& value, std::string_view fieldName);
 class Recordset {
 public:
     virtual ~Recordset() = default;
-    // Rows reached so far: 0 for an empty result, at least 1 otherwise.
+    // Rows reached so far: 0 for an empty result, at least 1 otherwise (a
+    // snapshot has reached them all, so this is the number of rows).
     virtual std::int32_t RecordCount() const = 0;
     // True once the position has moved past the last row (at once when empty).
     // Named Eof because EOF is a macro of the C library.
     virtual bool Eof() const = 0;
+    // MoveNext at EOF and MoveFirst on an empty result raise brevan::Error
+    // ("No current record...").
     virtual void MoveNext() = 0;
     virtual void MoveFirst() = 0;
     // The current row's value of the field, the name matched without regard
     // to case. Raises brevan::Error for an unknown field or when at EOF. The
     // reference stays valid until the recordset moves or closes.
     virtual const Variant& Fields(std::string_view name) const = 0;
+    // Frees the snapshot; any later call but Close raises brevan::Error.
     virtual void Close() = 0;
 };
 
@@ -100,6 +104,8 @@ public:
     // that crashes, stops making progress or sends nonsense raises
     // brevan::Error "The listing database <path> is damaged or unreadable...".
     virtual std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) = 0;
+    // Later OpenRecordset calls raise brevan::Error; snapshots already open
+    // stay readable (they hold their own copy).
     virtual void Close() = 0;
 };
 
