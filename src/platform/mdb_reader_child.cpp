@@ -9,6 +9,7 @@
 #include <mdbtools.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
@@ -289,13 +290,29 @@ private:
             std::memcpy(dst, mdb_->alt_pg_buf, pageSize_);
             return;
         }
+        if (page < windowFirst_ || page >= windowFirst_ + windowPages_) FillWindow(page);
+        std::memcpy(dst, window_.data() + (page - windowFirst_) * pageSize_, pageSize_);
+    }
+
+    // Reads the pages from `page` on in one go: a table's data and memo
+    // pages lie mostly in file order, so most reads are served from here.
+    void FillWindow(std::uint32_t page) {
+        constexpr std::size_t kWindowPages = 64;
+        window_.resize(kWindowPages * pageSize_);
+        const std::uint64_t available = fileSize_ / pageSize_ - page;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowPages, available)) * pageSize_;
+        windowPages_ = 0;
         std::size_t got = 0;
-        while (got < pageSize_) {
-            const ssize_t n = ::pread(fd_, dst + got, pageSize_ - got, static_cast<off_t>(page) * pageSize_ + got);
+        while (got < want) {
+            const ssize_t n = ::pread(fd_, window_.data() + got, want - got, static_cast<off_t>(page) * pageSize_ + got);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) throw Damage{"page " + std::to_string(page) + " cannot be read" + (n < 0 ? std::string(": ") + std::strerror(errno) : "")};
+            if (n < 0) throw Damage{"page " + std::to_string(page) + " cannot be read: " + std::strerror(errno)};
+            if (n == 0) break;  // the file shrank meanwhile
             got += static_cast<std::size_t>(n);
         }
+        if (got < pageSize_) throw Damage{"page " + std::to_string(page) + " cannot be read (the file is cut short)"};
+        windowFirst_ = page;
+        windowPages_ = static_cast<std::uint32_t>(got / pageSize_);
     }
 
     // One row of an LVAL (long value) page, through a one-page cache: short
@@ -512,6 +529,9 @@ private:
     bool encrypted_ = false;
     std::string tableName_;
     std::uint32_t tablePage_ = 0;
+    std::vector<unsigned char> window_;
+    std::uint32_t windowFirst_ = 0;
+    std::uint32_t windowPages_ = 0;
     std::vector<unsigned char> lval_;
     std::uint32_t lvalPage_ = 0;
     std::vector<unsigned char> memo_;
