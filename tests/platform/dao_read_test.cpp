@@ -250,6 +250,45 @@ TEST(DaoReadAccessFiles, NorthwindJet3WithCodePageTextMemosAndNulls) {
     EXPECT_TRUE(sawAccent);
 }
 
+// RC4 over `data`, as Access masks the header block of page 0.
+void Rc4(const unsigned char* key, std::size_t keySize, unsigned char* data, std::size_t size) {
+    unsigned char box[256];
+    for (int i = 0; i < 256; ++i) box[i] = static_cast<unsigned char>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + box[i] + key[i % keySize]) & 0xFF;
+        std::swap(box[i], box[j]);
+    }
+    for (std::size_t n = 0, i = 0, j = 0; n < size; ++n) {
+        i = (i + 1) & 0xFF;
+        j = (j + box[i]) & 0xFF;
+        std::swap(box[i], box[j]);
+        data[n] ^= box[(box[i] + box[j]) & 0xFF];
+    }
+}
+
+TEST(DaoReadAccessFiles, Jet3TextInTheFilesCodePage) {
+    const std::string nwind = SharedFile("nwind.mdb");
+    if (nwind.empty()) GTEST_SKIP() << "../shared/testdata/access/nwind.mdb is absent";
+    // The same file claiming code page 437 (DOS): its byte 0xED is U+03C6.
+    testsupport::TempFolder folder;
+    const std::string dos = folder / "dos.mdb";
+    std::string bytes = testsupport::ReadFile(nwind);
+    const unsigned char key[] = {0xC7, 0xDA, 0x39, 0x6B};
+    auto* block = reinterpret_cast<unsigned char*>(bytes.data()) + 0x18;
+    Rc4(key, sizeof key, block, 126);
+    ASSERT_EQ(block[0x3C - 0x18] | (block[0x3D - 0x18] << 8), 1252);
+    block[0x3C - 0x18] = 437 & 0xFF;
+    block[0x3D - 0x18] = 437 >> 8;
+    Rc4(key, sizeof key, block, 126);
+    testsupport::WriteFile(dos, bytes);
+
+    auto rs = Open(dos, "SELECT * FROM Orders ORDER BY OrderID");
+    for (; !rs->Eof(); rs->MoveNext())
+        if (As<std::int64_t>(rs->Fields("OrderID")) == 10330) break;
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(As<std::string>(rs->Fields("ShipAddress")), "Carrera 52 con Ave. Bol\u03C6var #65-98 Llano Largo");
+}
+
 TEST(DaoReadAccessFiles, DatesAccessStoredOutsideLibmdbsRange) {
     const std::string file = SharedFile("DateTestDatabase.mdb");
     if (file.empty()) GTEST_SKIP() << "../shared/testdata/access/DateTestDatabase.mdb is absent";
