@@ -421,12 +421,13 @@ TEST_F(DaoFailure, ALibmdbLoopEndsAtTheWatchdog) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST_F(DaoFailure, TheReaderIgnoresLibmdbsEnvironmentAndPrintsNothing) {
+TEST_F(DaoFailure, AGoodReadIgnoresLibmdbsEnvironmentPrintsNothingAndLeavesNothing) {
     const std::string path = Listing();
     // MDBOPTS=debug_row makes libmdb dump every row to standard output, and
     // an MDBPATH with an empty component makes it loop on a missing file.
     ::setenv("MDBOPTS", "debug_row:debug_props", 1);
     ::setenv("MDBPATH", ":/nirgends:", 1);
+    const std::size_t fds = OpenDescriptors();
     std::fflush(stdout);
     char capture[] = "/tmp/brevan-stdout-XXXXXX";
     const int out = ::mkstemp(capture);
@@ -444,11 +445,14 @@ TEST_F(DaoFailure, TheReaderIgnoresLibmdbsEnvironmentAndPrintsNothing) {
     ::unsetenv("MDBOPTS");
     ::unsetenv("MDBPATH");
     EXPECT_EQ(count, 300);
+    int status;
+    EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1) << "a child process is left";
     struct stat st {};
     ::fstat(out, &st);
     ::close(out);
     ::unlink(capture);
     EXPECT_EQ(st.st_size, 0);
+    EXPECT_EQ(OpenDescriptors(), fds) << "descriptors leaked";
 }
 
 } // namespace
