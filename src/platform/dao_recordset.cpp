@@ -96,10 +96,14 @@ const Variant& SnapshotRecordset::Fields(std::string_view name) const {
         throw Error("No current record: the recordset of table \"" + table_ + "\" is past its last row (reading field " +
                     std::string(name) + ").");
     if (valueGeneration_[column] != generation_) {
+        // The row is walked only as far as asked: a long memo further on is
+        // never touched for the fields before it.
         if (cellsGeneration_ != generation_) {
-            snapshot_.Cells(order_[position_], cells_.data());
+            cells_[0] = snapshot_.Row(order_[position_]);
+            cellsKnown_ = 1;
             cellsGeneration_ = generation_;
         }
+        for (; cellsKnown_ <= column; ++cellsKnown_) cells_[cellsKnown_] = Snapshot::Next(cells_[cellsKnown_ - 1]);
         Snapshot::Read(cells_[column], values_[column]);
         valueGeneration_[column] = generation_;
     }

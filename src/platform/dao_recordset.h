@@ -41,6 +41,7 @@ private:
 
     // The current row, read as far as asked for.
     mutable std::vector<const char*> cells_;
+    mutable std::size_t cellsKnown_ = 0;  // cells_[0, cellsKnown_) are found
     mutable std::uint64_t cellsGeneration_ = 0;
     mutable std::vector<Variant> values_;
     mutable std::vector<std::uint64_t> valueGeneration_;

@@ -135,6 +135,8 @@ void Snapshot::Cells(std::size_t row, const char** cells) const {
     }
 }
 
+const char* Snapshot::Next(const char* cell) { return NextCell(cell); }
+
 const char* Snapshot::Cell(std::size_t row, std::size_t column) const {
     const char* p = rows_[row];
     for (std::size_t c = 0; c < column; ++c) p = NextCell(p);
