@@ -6,6 +6,7 @@
 #include "platform/error.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -281,7 +282,22 @@ void CleanDescriptionInPlace(std::string& text) {
 
     std::size_t units = 0;          // code units before byte i
     std::size_t cutAtMax = std::string::npos;  // byte offset that ends the first 2000 units
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t i = 0;
+    // Up to position 1500 only the units are counted, eight bytes at a time:
+    // one unit per byte that is not a continuation byte, one more for the
+    // lead byte of a four-byte character. A character cut by a word's end is
+    // counted whole where it starts; the loop below passes over the rest.
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    while (i + 8 <= text.size() && units + 16 < kFirstPosition) {  // a word adds at most 16 units
+        std::uint64_t x;
+        std::memcpy(&x, text.data() + i, 8);
+        const std::uint64_t continuation = x & ~(x << 1) & kHigh;
+        const std::uint64_t fourByteLead = x & (x << 1) & (x << 2) & (x << 3) & kHigh;
+        units += 8 - static_cast<std::size_t>(__builtin_popcountll(continuation)) +
+                 static_cast<std::size_t>(__builtin_popcountll(fourByteLead));
+        i += 8;
+    }
+    for (; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (!IsLeadByte(c)) continue;
         const std::size_t n = Utf16Units(c);
