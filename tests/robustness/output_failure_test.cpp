@@ -156,6 +156,30 @@ TEST_F(FailingOutput, AFullDisk) {
     EXPECT_EQ(OtherFiles(folder), std::vector<std::string>{});
 }
 
+TEST_F(FailingOutput, AFailureLateInTheProgrammesLeavesNoPartialFile) {
+    // Megabytes of programmes are written before the last channel's Null
+    // title fails the run.
+    {
+        jet4::Writer writer(database + ".new");
+        writer.BeginTable("TVDaten", ListingColumns());
+        for (int i = 0; i < 3000; ++i)
+            writer.AddRow({jet4::Text("A"), DayFromToday(0), jet4::TimeOfDay(i / 3600, i / 60 % 60, i % 60),
+                           jet4::Text("Titel " + std::to_string(i)), jet4::Text("Genre"),
+                           jet4::Text(std::string(600, 'd') + " " + std::to_string(i))});
+        for (int i = 0; i < 3; ++i)
+            writer.AddRow({jet4::Text("Z"), DayFromToday(0), jet4::TimeOfDay(20 + i, 0, 0),
+                           i == 1 ? jet4::Value(jet4::Null{}) : jet4::Text("z"), jet4::Text(""), jet4::Text("")});
+        writer.Finish();
+    }
+    fs::rename(database + ".new", database);
+    const RunResult run = app.Run({"/W"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+    EXPECT_NE(run.messages()[0].find("Null"), std::string::npos) << run.errors;
+    EXPECT_EQ(ReadFile(older), kOlder);
+    EXPECT_EQ(OtherFiles(folder), std::vector<std::string>{});
+}
+
 TEST_F(FailingOutput, LeftoversOfAKilledSaveGoWithTheNextGoodSaveOnly) {
     // What a save killed before its rename leaves, and look-alikes that are
     // not ours to remove.
