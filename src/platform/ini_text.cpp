@@ -227,7 +227,12 @@ bool IsQuote(char c) { return c == '"' || c == '\''; }
 std::string StoredForm(std::string_view value) {
     const bool blankAtEnds = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()));
     const bool quoted = value.size() >= 2 && IsQuote(value.front()) && value.front() == value.back();
-    if (blankAtEnds || quoted) return "\"" + std::string(value) + "\"";
+    if (blankAtEnds || quoted) {
+        // Built by appends: GCC 12 warns falsely about "literal" + string.
+        std::string stored(1, '"');
+        stored.append(value).push_back('"');
+        return stored;
+    }
     return std::string(value);
 }
 

@@ -229,7 +229,7 @@ protected:
         const std::string path = folder_ / name;
         std::vector<testsupport::ListingRow> rows;
         for (int i = 0; i < 300; ++i)
-            rows.push_back(testsupport::Listing("K" + std::to_string(i % 7), jet4::Date(2024, 5, 1 + i % 20),
+            rows.push_back(testsupport::Listing(std::string("K").append(std::to_string(i % 7)), jet4::Date(2024, 5, 1 + i % 20),
                                                 jet4::TimeOfDay(i % 24, 0, 0), "Sendung " + std::to_string(i), "Genre",
                                                 std::string(200 + 17 * i, 'x')));
         testsupport::WriteListingDb(path, rows);

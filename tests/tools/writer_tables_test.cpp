@@ -72,7 +72,7 @@ TEST(WriterTables, SeveralTablesInOneFile) {
   {
     jet4::Writer w(path);
     w.BeginTable("Sender", {{"Kennung", ColumnType::Text, 20}, {"Nummer", ColumnType::Integer}});
-    for (int i = 0; i < 700; ++i) w.AddRow({jet4::Text("K" + std::to_string(i)), std::int64_t{i}});
+    for (int i = 0; i < 700; ++i) w.AddRow({jet4::Text(std::string("K").append(std::to_string(i))), std::int64_t{i}});
     w.EndTable();
     w.BeginTable("Leer", {{"X", ColumnType::Long}});
     w.EndTable();
