@@ -2,6 +2,7 @@
 // either replace the file whole or leave it as it was.
 #include "platform/error.h"
 #include "platform/xml_dom.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,32 +17,10 @@ namespace fs = std::filesystem;
 using brevan::xml::DOMDocument;
 using brevan::xml::Node;
 using brevan::xml::XmlSafeText;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "brevan-xml-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // A small document: declaration, <tv a="..."> with an indented child.
 void Build(DOMDocument& doc, const std::string& value) {

@@ -3,6 +3,7 @@
 // leave it as it was.
 #include "platform/error.h"
 #include "platform/xml_dom.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +22,9 @@ namespace fs = std::filesystem;
 using brevan::xml::Attribute;
 using brevan::xml::DOMDocument;
 using brevan::xml::Node;
+using testsupport::ReadFile;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> Entries(const fs::path& folder) {
     std::vector<std::string> names;
