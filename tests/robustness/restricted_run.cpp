@@ -62,19 +62,8 @@ testsupport::RunResult RunRestricted(const testsupport::Installation& app, const
     ::close(out);
     ::close(err);
 
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "brevan did not end within " << timeoutSeconds << " s";
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
     testsupport::RunResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.status = testsupport::WaitForExit(pid, timeoutSeconds);
     result.output = testsupport::ReadFile(outName);
     result.errors = testsupport::ReadFile(errName);
     ::unlink(outName);

@@ -64,6 +64,15 @@ RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSec
         ::_exit(127);
     }
     RunResult result;
+    result.status = WaitForExit(pid, timeoutSeconds);
+    result.output = ReadFile(out);
+    result.errors = ReadFile(err);
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+}
+
+int WaitForExit(int pid, int timeoutSeconds) {
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     while (::waitpid(pid, &status, WNOHANG) == 0) {
@@ -75,12 +84,7 @@ RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSec
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.output = ReadFile(out);
-    result.errors = ReadFile(err);
-    fs::remove(out);
-    fs::remove(err);
-    return result;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 jet4::DateTime DayFromToday(int offset) {

@@ -42,6 +42,10 @@ private:
     TempFolder folder_;
 };
 
+// Waits for the child `pid` at most `timeoutSeconds` (then kills it and
+// fails the test); returns its exit status, or 128 + the signal that ended it.
+int WaitForExit(int pid, int timeoutSeconds);
+
 // A calendar date `offset` days from today (local time), at midnight.
 jet4::DateTime DayFromToday(int offset);
 
