@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -47,26 +46,6 @@ std::size_t AllowedCharLength(std::string_view text, std::size_t i) {
     }
     return 0;
 }
-
-// Writes through stdio with a large buffer and remembers the first failure.
-class FileWriter : public pugi::xml_writer {
-public:
-    explicit FileWriter(std::FILE* file) : file_(file) {}
-    void write(const void* data, size_t size) override {
-        if (failed_) return;
-        if (std::fwrite(data, 1, size, file_) != size) {
-            failed_ = true;
-            error_ = errno;
-        }
-    }
-    bool failed() const { return failed_; }
-    int error() const { return error_; }
-
-private:
-    std::FILE* file_;
-    bool failed_ = false;
-    int error_ = 0;
-};
 
 class StringWriter : public pugi::xml_writer {
 public:
@@ -300,6 +279,38 @@ struct DOMDocument::Body {
         }
     }
 
+    // Makes the temporary file beside `path` and starts writing into it;
+    // false (errno set) when it cannot be made.
+    bool Open(const SplitPath& p, const std::string& path) {
+        std::string name = p.tempPattern;
+        const int made = ::mkstemp(name.data());
+        if (made < 0) return false;
+        fd = made;
+        target = path;
+        temp = std::move(name);
+        buffer.reset(new char[kBuffer]);
+        return true;
+    }
+
+    // Completes the temporary file and renames it over the target: flushed,
+    // given the target's permissions, synced to disk. On any failure the
+    // temporary file goes and brevan::Error says why; the target is untouched.
+    void Commit(const SplitPath& p) {
+        Flush();
+        int failure = error;
+        if (failure == 0 && ::fchmod(fd, NewFileMode(target)) != 0) failure = errno;
+        if (failure == 0 && ::fsync(fd) != 0) failure = errno;
+        if (::close(fd) != 0 && failure == 0) failure = errno;
+        fd = -1;
+        if (failure == 0 && ::rename(temp.c_str(), target.c_str()) != 0) failure = errno;
+        if (failure != 0) {
+            ::unlink(temp.c_str());
+            throw Error(SaveError(target, failure));
+        }
+        committed = target;
+        AfterRename(p);
+    }
+
     // Removes an unsaved spool file.
     void Discard() {
         if (fd < 0) return;
@@ -486,14 +497,7 @@ std::string DOMDocument::xml() const {
 
 void DOMDocument::spoolTo(const std::string& path) {
     if (body_->Spooled() || !body_->committed.empty()) return;
-    const SplitPath p = Split(path);
-    std::string temp = p.tempPattern;
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return;  // save will say why
-    body_->fd = fd;
-    body_->target = path;
-    body_->temp = std::move(temp);
-    body_->buffer.reset(new char[Body::kBuffer]);
+    if (!body_->Open(Split(path), path)) return;  // save will say why
     if (body_->started) {  // children written before: they go first
         body_->prefix = prefix();
         body_->Append(body_->prefix.data(), body_->prefix.size());
@@ -508,8 +512,7 @@ void DOMDocument::save(const std::string& path) const {
     if (body.Spooled() && path == body.target) {
         // Most of the file is written: add what follows the root's children
         // (or, for a document that never had any, the whole of it).
-        int error = body.error;
-        if (error == 0 && root_) {
+        if (body.error == 0 && root_) {
             if (!body.started) {
                 body.started = true;
                 body.prefix = prefix();
@@ -522,60 +525,22 @@ void DOMDocument::save(const std::string& path) const {
             body.bodyEnd = body.written;
             const std::string end = tail();
             body.Append(end.data(), end.size());
-        } else if (error == 0) {
+        } else if (body.error == 0) {
             StringWriter all;
             write(all);
             body.Append(all.out.data(), all.out.size());
         }
-        if (error == 0) body.Flush();
-        if (error == 0) error = body.error;
-        if (error == 0 && ::fchmod(body.fd, NewFileMode(path)) != 0) error = errno;
-        if (error == 0 && ::fsync(body.fd) != 0) error = errno;
-        if (::close(body.fd) != 0 && error == 0) error = errno;
-        body.fd = -1;
-        if (error == 0 && ::rename(body.temp.c_str(), path.c_str()) != 0) error = errno;
-        if (error != 0) {
-            ::unlink(body.temp.c_str());
-            throw Error(SaveError(path, error));
-        }
-        body.committed = path;
-        AfterRename(p);
+        body.Commit(p);
         return;
     }
 
-    std::string temp = p.tempPattern;
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw Error(SaveError(path, errno));
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        const int e = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw Error(SaveError(path, e));
-    }
-    static char buffer[1 << 20];
-    std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
-
-    FileWriter writer(file);
-    int error = 0;
-    try {
-        write(writer);
-    } catch (...) {
-        std::fclose(file);
-        ::unlink(temp.c_str());
-        throw;
-    }
-    if (writer.failed()) error = writer.error();
-    if (error == 0 && std::fflush(file) != 0) error = errno;
-    if (error == 0 && ::fchmod(fd, NewFileMode(path)) != 0) error = errno;
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (std::fclose(file) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        throw Error(SaveError(path, error == 0 ? EIO : error));
-    }
-    AfterRename(p);
+    // A document kept in memory goes out whole through a file of its own;
+    // if writing it throws, that file's destructor removes it.
+    Body out;
+    if (!out.Open(p, path)) throw Error(SaveError(path, errno));
+    Body::Writer writer(out);
+    write(writer);
+    out.Commit(p);
 }
 
 } // namespace brevan::xml
