@@ -3,6 +3,7 @@
 #include "convert/listing_database.h"
 #include "convert/xmltv_document.h"
 #include "platform/clock.h"
+#include "platform/digits.h"
 #include "platform/error.h"
 
 #include <chrono>
@@ -115,19 +116,14 @@ const char* CentralEuropeanOffset(const DateTimeParts& p) {
     return minuteOfMonth < (LastSunday(p.year, 10) * 24L + 3) * 60 ? "+0200" : "+0100";
 }
 
-char* Digits(char* w, int value, int count) {
-    for (int i = count - 1; i >= 0; --i, value /= 10) w[i] = static_cast<char>('0' + value % 10);
-    return w + count;
-}
-
 std::string Stamp(const DateTimeParts& p) {
     char buffer[20];
-    char* w = Digits(buffer, p.year, 4);  // the parser reads at most four digits
-    w = Digits(w, p.month, 2);
-    w = Digits(w, p.day, 2);
-    w = Digits(w, p.hour, 2);
-    w = Digits(w, p.minute, 2);
-    w = Digits(w, p.second, 2);
+    char* w = WriteDigits(buffer, p.year, 4);  // the parser reads at most four digits
+    w = WriteDigits(w, p.month, 2);
+    w = WriteDigits(w, p.day, 2);
+    w = WriteDigits(w, p.hour, 2);
+    w = WriteDigits(w, p.minute, 2);
+    w = WriteDigits(w, p.second, 2);
     *w++ = ' ';
     std::memcpy(w, CentralEuropeanOffset(p), 5);
     return std::string(buffer, 20);
@@ -203,15 +199,15 @@ private:
 
 struct PreviousRow {
     std::string date, time, channel, title, genre, description;
-    // Its time stamp, once made as the stop of the programme before it.
+    // Its time stamp when it was made as the stop of the programme before
+    // it; empty otherwise (a stamp is never empty).
     std::string stamp;
-    bool haveStamp = false;
 };
 
 void AppendProgramme(xml::DOMDocument& document, xml::Node root, PreviousRow& previous, const std::string& stop) {
     xml::Node programme = document.createElement("programme");
     xml::Attribute start = document.createAttribute("start");
-    start.Value = previous.haveStamp ? std::move(previous.stamp) : FormatXmltvTime(previous.date, previous.time);
+    start.Value = previous.stamp.empty() ? FormatXmltvTime(previous.date, previous.time) : std::move(previous.stamp);
     programme.setAttributeNode(start);
     xml::Attribute stopAttribute = document.createAttribute("stop");
     stopAttribute.Value = stop;
@@ -331,8 +327,7 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
             TextInto(recordset.Fields(kFieldTime), kFieldTime, time);
             TextInto(recordset.Fields(kFieldChannel), kFieldChannel, channel);
             std::string stop;
-            const bool pairs = havePrevious && channel == previous.channel && time != previous.time;
-            if (pairs) {
+            if (havePrevious && channel == previous.channel && time != previous.time) {
                 stop = FormatXmltvTime(date.text(), time);
                 AppendProgramme(document, root, previous, stop);
             }
@@ -340,7 +335,6 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
             std::swap(previous.time, time);
             std::swap(previous.channel, channel);
             previous.stamp = std::move(stop);
-            previous.haveStamp = pairs;
             TextInto(recordset.Fields(kFieldTitle), kFieldTitle, previous.title);
             TextInto(recordset.Fields(kFieldGenre), kFieldGenre, previous.genre);
             TextInto(recordset.Fields(kFieldDescription), kFieldDescription, previous.description);
