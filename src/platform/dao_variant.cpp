@@ -2,35 +2,18 @@
 // "DD.MM.YYYY", long time "HH:MM:SS").
 #include "platform/dao.h"
 
+#include "platform/digits.h"
 #include "platform/error.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <string>
 
 namespace brevan::dao {
 namespace {
 
-// Civil date of a day number counted from 1970-01-01 (proleptic Gregorian).
-void CivilFromDays(long long z, int& year, int& month, int& day) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 constexpr long long kDay0From1970 = -25569;  // 1899-12-30
-
-// `count` decimal digits of 0 <= value < 10^count at w; returns the end.
-char* Digits(char* w, int value, int count) {
-    for (int i = count - 1; i >= 0; --i, value /= 10) w[i] = static_cast<char>('0' + value % 10);
-    return w + count;
-}
 
 // Access's own range is the years 100 to 9999; older values are kept too.
 std::string DateText(double value, std::string_view fieldName) {
@@ -44,8 +27,10 @@ std::string DateText(double value, std::string_view fieldName) {
         seconds -= 86400;
         ++day;
     }
-    int y, m, d;
-    CivilFromDays(day + kDay0From1970, y, m, d);
+    const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{day + kDay0From1970}}};
+    const int y = static_cast<int>(date.year());
+    const int m = static_cast<int>(static_cast<unsigned>(date.month()));
+    const int d = static_cast<int>(static_cast<unsigned>(date.day()));
     if (y < 1 || y > 9999) throw Error("Date value out of range (field " + std::string(fieldName) + ")");
     const int hh = static_cast<int>(seconds / 3600), mm = static_cast<int>(seconds / 60 % 60), ss = static_cast<int>(seconds % 60);
     // "DD.MM.YYYY", " " and "HH:MM:SS", written digit by digit: this runs
@@ -53,19 +38,19 @@ std::string DateText(double value, std::string_view fieldName) {
     char text[19];
     char* w = text;
     if (day != 0) {
-        w = Digits(w, d, 2);
+        w = WriteDigits(w, d, 2);
         *w++ = '.';
-        w = Digits(w, m, 2);
+        w = WriteDigits(w, m, 2);
         *w++ = '.';
-        w = Digits(w, y, 4);
+        w = WriteDigits(w, y, 4);
         if (seconds == 0) return std::string(text, w);
         *w++ = ' ';
     }
-    w = Digits(w, hh, 2);
+    w = WriteDigits(w, hh, 2);
     *w++ = ':';
-    w = Digits(w, mm, 2);
+    w = WriteDigits(w, mm, 2);
     *w++ = ':';
-    w = Digits(w, ss, 2);
+    w = WriteDigits(w, ss, 2);
     return std::string(text, w);
 }
 
