@@ -1,6 +1,7 @@
 #include "platform/ini_profile.h"
 
 #include "platform/ini_text.h"
+#include "platform/replace_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -25,12 +26,6 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
-    // Closes now and reports whether the close succeeded (a late write error).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int fd_;
@@ -71,19 +66,6 @@ std::optional<FileContent> ReadWholeFile(const std::string& path) {
     return content;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The file a write must replace: the target of a symbolic link, so that the
 // rename does not swap the link for a plain file.
 std::string WriteTarget(const std::string& path) {
@@ -98,47 +80,24 @@ std::string WriteTarget(const std::string& path) {
     return path;
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-mode_t DefaultFileMode() {
-    // Single-threaded start-up and UI: reading the mask by setting it back is safe.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 // Writes `bytes` to a new file beside `target` and renames it over `target`.
 bool ReplaceFile(const std::string& target, const std::string& bytes, const FileContent& old) {
-    const std::string folder = FolderOf(target);
-    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::string temp = folder + "/." + base + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
-
-    const mode_t mode = old.exists ? (old.info.st_mode & 07777) : DefaultFileMode();
-    bool ok = WriteAll(fd.get(), bytes) && ::fchmod(fd.get(), mode) == 0;
-    if (ok && old.exists) {
-        // Keep the owner when someone else's file is edited (as root).
-        if (::fchown(fd.get(), old.info.st_uid, old.info.st_gid) != 0) {
-            // Not permitted for an ordinary user, and then not needed: the file is theirs.
-        }
-    }
-    ok = ok && ::fsync(fd.get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    std::string temp;
+    const int fd = CreateTemporaryBeside(target, temp);
+    if (fd < 0) return false;
+    if (WriteAll(fd, bytes.data(), bytes.size()) != 0) {
+        ::close(fd);
         ::unlink(temp.c_str());
         return false;
     }
-    // Make the rename itself durable; the new content is complete either way.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
-    return true;
+    if (old.exists) {
+        // Keep the owner when someone else's file is edited (as root).
+        if (::fchown(fd, old.info.st_uid, old.info.st_gid) != 0) {
+            // Not permitted for an ordinary user, and then not needed: the file is theirs.
+        }
+    }
+    const mode_t mode = old.exists ? (old.info.st_mode & 07777) : ReplacementMode(target);
+    return CommitTemporary(fd, temp, target, mode) == 0;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/xml_dom.h"
 
 #include "platform/error.h"
+#include "platform/replace_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -86,14 +87,6 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
     ::closedir(dir);
 }
 
-mode_t NewFileMode(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 } // namespace
 
 namespace {
@@ -170,44 +163,9 @@ private:
     const char* text_;
 };
 
-struct SplitPath {
-    std::string folder;
-    std::string name;
-    std::string tempPattern;  // for mkstemp
-};
-
-SplitPath Split(const std::string& path) {
-    SplitPath p;
-    const std::size_t slash = path.find_last_of('/');
-    p.folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    p.name = slash == std::string::npos ? path : path.substr(slash + 1);
-    p.tempPattern = (p.folder == "/" ? "" : p.folder) + "/." + p.name + ".XXXXXX";
-    return p;
-}
-
-// Makes the rename durable (a failure here loses nothing), then clears what
-// killed saves left behind.
-void AfterRename(const SplitPath& p) {
-    const int dir = ::open(p.folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    RemoveStaleTemporaries(p.folder, p.name);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size, int& error) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
@@ -269,7 +227,8 @@ struct DOMDocument::Body {
 
     void Write(const char* data, std::size_t size) {
         if (error != 0 || size == 0) return;
-        if (!WriteAll(fd, data, size, error)) return;
+        error = WriteAll(fd, data, size);
+        if (error != 0) return;
         written += size;
         // Start writing back to disk while the document is still being
         // built, so that the final fsync has little left to wait for.
@@ -281,13 +240,11 @@ struct DOMDocument::Body {
 
     // Makes the temporary file beside `path` and starts writing into it;
     // false (errno set) when it cannot be made.
-    bool Open(const SplitPath& p, const std::string& path) {
-        std::string name = p.tempPattern;
-        const int made = ::mkstemp(name.data());
+    bool Open(const std::string& path) {
+        const int made = CreateTemporaryBeside(path, temp);
         if (made < 0) return false;
         fd = made;
         target = path;
-        temp = std::move(name);
         buffer.reset(new char[kBuffer]);
         return true;
     }
@@ -295,20 +252,19 @@ struct DOMDocument::Body {
     // Completes the temporary file and renames it over the target: flushed,
     // given the target's permissions, synced to disk. On any failure the
     // temporary file goes and brevan::Error says why; the target is untouched.
-    void Commit(const SplitPath& p) {
+    void Commit() {
         Flush();
         int failure = error;
-        if (failure == 0 && ::fchmod(fd, NewFileMode(target)) != 0) failure = errno;
-        if (failure == 0 && ::fsync(fd) != 0) failure = errno;
-        if (::close(fd) != 0 && failure == 0) failure = errno;
-        fd = -1;
-        if (failure == 0 && ::rename(temp.c_str(), target.c_str()) != 0) failure = errno;
-        if (failure != 0) {
+        if (failure == 0) {
+            failure = CommitTemporary(fd, temp, target, ReplacementMode(target));
+        } else {
+            ::close(fd);
             ::unlink(temp.c_str());
-            throw Error(SaveError(target, failure));
         }
+        fd = -1;
+        if (failure != 0) throw Error(SaveError(target, failure));
         committed = target;
-        AfterRename(p);
+        RemoveStaleTemporaries(FolderOf(target), NameOf(target));
     }
 
     // Removes an unsaved spool file.
@@ -497,7 +453,7 @@ std::string DOMDocument::xml() const {
 
 void DOMDocument::spoolTo(const std::string& path) {
     if (body_->Spooled() || !body_->committed.empty()) return;
-    if (!body_->Open(Split(path), path)) return;  // save will say why
+    if (!body_->Open(path)) return;  // save will say why
     if (body_->started) {  // children written before: they go first
         body_->prefix = prefix();
         body_->Append(body_->prefix.data(), body_->prefix.size());
@@ -507,7 +463,6 @@ void DOMDocument::spoolTo(const std::string& path) {
 }
 
 void DOMDocument::save(const std::string& path) const {
-    const SplitPath p = Split(path);
     Body& body = *body_;
     if (body.Spooled() && path == body.target) {
         // Most of the file is written: add what follows the root's children
@@ -530,17 +485,17 @@ void DOMDocument::save(const std::string& path) const {
             write(all);
             body.Append(all.out.data(), all.out.size());
         }
-        body.Commit(p);
+        body.Commit();
         return;
     }
 
     // A document kept in memory goes out whole through a file of its own;
     // if writing it throws, that file's destructor removes it.
     Body out;
-    if (!out.Open(p, path)) throw Error(SaveError(path, errno));
+    if (!out.Open(path)) throw Error(SaveError(path, errno));
     Body::Writer writer(out);
     write(writer);
-    out.Commit(p);
+    out.Commit();
 }
 
 } // namespace brevan::xml
