@@ -1,5 +1,7 @@
 #include "platform/ini_text.h"
 
+#include "platform/utf8.h"
+
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
@@ -11,42 +13,9 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// Windows-1252 bytes 0x80..0x9F; the five the code page leaves undefined map
-// to the C1 control of the same number, as Windows' own conversion does.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 std::string DecodeCp1252(std::string_view bytes) {
     std::string out;
-    out.reserve(bytes.size() + bytes.size() / 4);
-    for (unsigned char b : bytes) {
-        if (b >= 0x80 && b < 0xA0) {
-            AppendUtf8(out, kCp1252High[b - 0x80]);
-        } else {
-            AppendUtf8(out, b);  // ASCII and 0xA0..0xFF equal their Latin-1 code points
-        }
-    }
+    AppendCp1252(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out);
     return out;
 }
 
@@ -64,12 +33,12 @@ std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
         if (u >= 0xD800 && u < 0xDC00 && i + 1 < count) {
             const char16_t low = unit(i + 1);
             if (low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (low - 0xDC00));
+                AppendCodePoint(0x10000 + ((char32_t(u) - 0xD800) << 10) + (low - 0xDC00), out);
                 ++i;
                 continue;
             }
         }
-        AppendUtf8(out, (u >= 0xD800 && u < 0xE000) ? char32_t{0xFFFD} : char32_t{u});
+        AppendCodePoint((u >= 0xD800 && u < 0xE000) ? char32_t{0xFFFD} : char32_t{u}, out);
     }
     return out;
 }

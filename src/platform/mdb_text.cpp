@@ -5,45 +5,7 @@
 
 namespace brevan::dao::detail {
 
-void AppendCodePoint(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 namespace {
-
-// Writes one code point as UTF-8 at w; returns the end.
-char* PutCodePoint(char32_t c, char* w) {
-    if (c < 0x80) {
-        *w++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *w++ = static_cast<char>(0xC0 | (c >> 6));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *w++ = static_cast<char>(0xE0 | (c >> 12));
-        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *w++ = static_cast<char>(0xF0 | (c >> 18));
-        *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return w;
-}
 
 char16_t Unit(const unsigned char* p) { return static_cast<char16_t>(p[0] | (p[1] << 8)); }
 
@@ -115,29 +77,6 @@ void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& o
         if (i + 1 >= size && i < size && bytes[i] != 0) i = size;  // odd tail
         AppendUtf16le(bytes + start, i - start, out);
         if (i < size) ++i;  // switch back to one-byte mode
-    }
-}
-
-namespace {
-// Windows-1252 0x80..0x9F; unassigned bytes keep their C1 value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-} // namespace
-
-void AppendCp1252(const unsigned char* bytes, std::size_t size, std::string& out) {
-    out.reserve(out.size() + size);
-    for (std::size_t i = 0; i < size; ++i) {
-        const unsigned char b = bytes[i];
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-        } else if (b < 0xA0) {
-            AppendCodePoint(kCp1252High[b - 0x80], out);
-        } else {
-            AppendCodePoint(b, out);
-        }
     }
 }
 

@@ -2,6 +2,8 @@
 // Decoding of text as Access stores it, to UTF-8. libmdb's own conversion
 // turns each half of a surrogate pair into "?", so the reader decodes the
 // stored bytes itself.
+#include "platform/utf8.h"
+
 #include <cstddef>
 #include <string>
 
@@ -17,11 +19,8 @@ void AppendUtf16le(const unsigned char* bytes, std::size_t size, std::string& ou
 // switching between them) or plain UTF-16LE.
 void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& out);
 
-// Appends Windows-1252 bytes (the code page of Jet 3 files from Western
-// Europe). The five unassigned bytes map to the C1 controls of the same value.
-void AppendCp1252(const unsigned char* bytes, std::size_t size, std::string& out);
-
-// Appends one code point (up to U+10FFFF, surrogates included) as UTF-8.
-void AppendCodePoint(char32_t c, std::string& out);
+// Jet 3 files from Western Europe store text in Windows-1252.
+using brevan::AppendCodePoint;
+using brevan::AppendCp1252;
 
 } // namespace brevan::dao::detail
