@@ -1,6 +1,6 @@
 // libFuzzer target for the INI text functions: any bytes must decode, be
 // searched and be edited without a crash, and an edit must read back.
-#include "platform/ini_text.h"
+#include "ini/ini_text.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,3 @@
-#include "app/modMain.h"
+#include "modMain.h"
 
 int main(int argc, char** argv) { return brevan::Main(argc, argv); }

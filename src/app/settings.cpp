@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "platform/ini_profile.h"
+#include "ini/ini_profile.h"
 
 namespace brevan {
 

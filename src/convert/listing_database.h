@@ -1,7 +1,7 @@
 #pragma once
 // The listing table as the conversion reads it: the query, the six field
 // names, and opening both through the database engine.
-#include "platform/dao.h"
+#include "dao/dao.h"
 
 #include <memory>
 #include <string>

@@ -2,9 +2,9 @@
 
 #include "convert/listing_database.h"
 #include "convert/xmltv_document.h"
-#include "platform/clock.h"
-#include "platform/digits.h"
-#include "platform/error.h"
+#include "os/clock.h"
+#include "base/digits.h"
+#include "base/error.h"
 
 #include <chrono>
 #include <cstdint>

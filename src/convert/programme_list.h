@@ -1,8 +1,8 @@
 #pragma once
 // The programme list: the second pass over the listing rows, the XMLTV time
 // stamp and the cleaning of descriptions.
-#include "platform/dao.h"
-#include "platform/xml_dom.h"
+#include "dao/dao.h"
+#include "xml/xml_dom.h"
 
 #include <string>
 

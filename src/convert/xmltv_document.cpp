@@ -3,8 +3,8 @@
 #include "app/settings.h"
 #include "convert/listing_database.h"
 #include "convert/programme_list.h"
-#include "platform/error.h"
-#include "platform/message_box.h"
+#include "base/error.h"
+#include "desktop/message_box.h"
 
 #include <new>
 #include <string>

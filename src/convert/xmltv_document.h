@@ -1,7 +1,7 @@
 #pragma once
 // The conversion run: reads the listing table and writes tvdata.xml into the
 // output folder in one save at the end.
-#include "platform/xml_dom.h"
+#include "xml/xml_dom.h"
 
 #include <memory>
 #include <string_view>

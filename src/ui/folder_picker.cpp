@@ -1,6 +1,6 @@
 #include "ui/folder_picker.h"
 
-#include "platform/dialogs.h"
+#include "desktop/dialogs.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 #include "ui/frmMain.h"
 
 #include "convert/xmltv_document.h"
-#include "platform/error.h"
-#include "platform/message_box.h"
+#include "base/error.h"
+#include "desktop/message_box.h"
 #include "ui/app_icon.h"
 #include "ui/form_controls.h"
 #include "ui/frmSettings.h"

@@ -1,8 +1,8 @@
 #include "ui/frmSettings.h"
 
 #include "app/settings.h"
-#include "platform/dialogs.h"
-#include "platform/message_box.h"
+#include "desktop/dialogs.h"
+#include "desktop/message_box.h"
 #include "ui/app_icon.h"
 #include "ui/folder_picker.h"
 #include "ui/form_controls.h"

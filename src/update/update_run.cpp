@@ -2,10 +2,10 @@
 
 #include "app/settings.h"
 #include "convert/xmltv_document.h"
-#include "platform/error.h"
-#include "platform/events.h"
-#include "platform/message_box.h"
-#include "platform/process.h"
+#include "base/error.h"
+#include "desktop/events.h"
+#include "desktop/message_box.h"
+#include "os/process.h"
 
 #include <chrono>
 #include <exception>

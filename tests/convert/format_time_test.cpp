@@ -1,7 +1,7 @@
 // Time stamps: the texts the value-to-text conversion writes, the forms text
 // columns hold, Central European summer time, and texts that are no time.
 #include "convert/programme_list.h"
-#include "platform/error.h"
+#include "base/error.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "ui_test.h"
 
 #include "app/settings.h"
-#include "platform/dialogs.h"
+#include "desktop/dialogs.h"
 
 #include <QApplication>
 #include <QDir>

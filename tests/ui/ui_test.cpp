@@ -1,8 +1,8 @@
 #include "ui_test.h"
 
 #include "app/settings.h"
-#include "platform/dialogs.h"
-#include "platform/message_box.h"
+#include "desktop/dialogs.h"
+#include "desktop/message_box.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -2,8 +2,8 @@
 // the updater, and the real conversion follows.
 #include "app/settings.h"
 #include "convert/xmltv_document.h"
-#include "platform/events.h"
-#include "platform/message_box.h"
+#include "desktop/events.h"
+#include "desktop/message_box.h"
 #include "support/listing_db.h"
 #include "support/run_brevan.h"
 #include "support/temp_folder.h"

@@ -1,0 +1,145 @@
+// Starting real programs: what a failed start says, what the child gets,
+// and how the end is reported.
+#include "base/error.h"
+#include "os/process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using brevan::kStillActive;
+using brevan::Process;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "brevan-process-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Script(const std::string& name, const std::string& body, fs::perms perms = fs::perms(0755)) const {
+        const std::string path = (dir_ / name).string();
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(path, perms);
+        return path;
+    }
+    std::string Slurp(const std::string& name) const {
+        std::ifstream in(dir_ / name);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static std::int32_t WaitForEnd(Process& process) {
+        std::int32_t code;
+        while ((code = process.ExitCode(10ms)) == kStillActive) {
+        }
+        return code;
+    }
+    static std::string StartError(const std::string& path) {
+        try {
+            Process::Start(path, 1);
+        } catch (const brevan::Error& error) {
+            return error.Description();
+        }
+        return "<started>";
+    }
+
+    fs::path dir_;
+};
+
+} // namespace
+
+TEST_F(ProcessTest, FailedStartsNameThePathAndTheReason) {
+    const std::string missing = (dir_ / "no-such-updater").string();
+    EXPECT_EQ(StartError(missing), "Cannot start '" + missing + "': No such file or directory");
+    const std::string plain = Script("plain", "exit 0", fs::perms(0644));
+    EXPECT_EQ(StartError(plain), "Cannot start '" + plain + "': Permission denied");
+    EXPECT_EQ(StartError(dir_.string()), "Cannot start '" + dir_.string() + "': Permission denied");
+    // An executable file that is no program: no shell is tried in its place.
+    const std::string noFormat = (dir_ / "text").string();
+    std::ofstream(noFormat) << "echo not a script\n";
+    fs::permissions(noFormat, fs::perms(0755));
+    EXPECT_EQ(StartError(noFormat), "Cannot start '" + noFormat + "': Exec format error");
+    EXPECT_EQ(StartError(""), "Cannot start a program: its path is empty");
+}
+
+TEST_F(ProcessTest, ThePathIsTheWholeCommand) {
+    // Blanks and shell characters belong to the file name; the program gets
+    // its own path as the only argument.
+    const std::string path = Script("tv update;$(x) 'q'", "printf '%s|%s' \"$#\" \"$0\" > \"$(dirname \"$0\")/args\"");
+    Process process = Process::Start(path, 1);
+    EXPECT_EQ(WaitForEnd(process), 0);
+    EXPECT_EQ(Slurp("args"), "0|" + path);
+    EXPECT_EQ(StartError(path + " --flag"), "Cannot start '" + path + " --flag': No such file or directory");
+}
+
+TEST_F(ProcessTest, ExitCodesAndSignals) {
+    Process three = Process::Start(Script("three", "exit 3"), 1);
+    EXPECT_EQ(WaitForEnd(three), 3);
+    EXPECT_EQ(three.ExitCode(), 3);  // asking again after the end gives the same
+
+    Process killed = Process::Start(Script("killed", "kill -TERM $$; sleep 5"), 1);
+    EXPECT_EQ(WaitForEnd(killed), 128 + SIGTERM);
+
+    Process running = Process::Start(Script("sleeper", "sleep 0.3"), 1);
+    EXPECT_EQ(running.ExitCode(), kStillActive);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(running.ExitCode(50ms), kStillActive);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);  // the query really waited
+    EXPECT_EQ(WaitForEnd(running), 0);
+}
+
+TEST_F(ProcessTest, TheChildGetsCleanSignalsAndOnlyTheStandardStreams) {
+    // A descriptor of ours without close-on-exec, and a signal we ignore and block.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 3);
+    ::signal(SIGUSR1, SIG_IGN);
+    sigset_t block;
+    sigemptyset(&block);
+    sigaddset(&block, SIGUSR2);
+    ::sigprocmask(SIG_BLOCK, &block, nullptr);
+
+    const std::string path = Script("inspect",
+                                    "out=\"$(dirname \"$0\")\"\n"
+                                    "[ -e /proc/$$/fd/" + std::to_string(leaked) + " ] && echo leaked > \"$out/fds\"\n"
+                                    "grep -E '^(SigBlk|SigIgn)' /proc/$$/status > \"$out/signals\"\n"
+                                    "[ -e /proc/$$/fd/0 ] && [ -e /proc/$$/fd/1 ] && [ -e /proc/$$/fd/2 ] && echo ok > \"$out/std\"");
+    Process process = Process::Start(path, 1);
+    EXPECT_EQ(WaitForEnd(process), 0);
+    ::close(leaked);
+    ::signal(SIGUSR1, SIG_DFL);
+    ::sigprocmask(SIG_UNBLOCK, &block, nullptr);
+
+    EXPECT_EQ(Slurp("fds"), "");
+    EXPECT_EQ(Slurp("std"), "ok\n");
+    // The shell may ignore signals of its own; SIGUSR1 and SIGUSR2 must be untouched.
+    const std::string signals = Slurp("signals");
+    EXPECT_NE(signals.find("SigBlk:\t0000000000000000"), std::string::npos) << signals;
+    const auto ignored = std::stoull(signals.substr(signals.find("SigIgn:\t") + 8, 16), nullptr, 16);
+    EXPECT_EQ(ignored & (1ull << (SIGUSR1 - 1)), 0u) << signals;
+}
+
+TEST_F(ProcessTest, CloseReapsAnEndedChild) {
+    Process process = Process::Start(Script("quick", "exit 0"), 1);
+    const pid_t pid = process.Id();
+    ::usleep(200 * 1000);
+    process.Close();
+    process.Close();
+    // Reaped: the pid is no longer a child of ours (not even a zombie).
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
