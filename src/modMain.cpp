@@ -1,11 +1,11 @@
 #include "modMain.h"
 
+#include "app/actions.h"
 #include "app/settings.h"
-#include "convert/xmltv_document.h"
-#include "os/library_probe.h"
 #include "desktop/message_box.h"
+#include "os/library_probe.h"
 #include "ui/frmMain.h"
-#include "update/update_run.h"
+#include "xml/xml_library.h"
 
 #include <QApplication>
 
@@ -88,11 +88,11 @@ int Main(int argc, char** argv) {
         return application->exec();
     }
 
-    const int shownBefore = MessagesShown();
-    if (StartsWith(arguments, "/U")) UpdateAndCreateXmltv();
-    if (StartsWith(arguments, "/W")) CreateXmltvFile();
     // A scheduled run can tell failure from success by the exit status.
-    return MessagesShown() > shownBefore ? 1 : 0;
+    bool succeeded = true;
+    if (StartsWith(arguments, "/U")) succeeded = UpdateAndCreateXmltv() && succeeded;
+    if (StartsWith(arguments, "/W")) succeeded = CreateXmltvFile() && succeeded;
+    return succeeded ? 0 : 1;
 }
 
 } // namespace brevan

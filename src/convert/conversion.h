@@ -1,29 +1,23 @@
 #pragma once
-// The conversion run: reads the listing table and writes tvdata.xml into the
-// output folder in one save at the end.
-#include "xml/xml_dom.h"
-
-#include <memory>
-#include <string_view>
+// The conversion run: reads the listing table of a database and writes the
+// XMLTV guide tvdata.xml into a folder, in one save at the end.
+#include <string>
 
 namespace brevan {
 
-// Reads AppSettings.DatabasePath and AppSettings.OutputFolder. Never lets an
-// error escape: any failure ends in one message box with its description,
-// and an existing tvdata.xml stays as it was. An empty listing table writes
-// no file.
-void CreateXmltvFile();
+enum class ConversionResult {
+    GuideWritten,  // tvdata.xml holds the new guide
+    ListingEmpty,  // the table has no rows: no file was written
+};
 
-// A new, empty document with async off, validation and external resolution
-// on, and whitespace preserved, in that order.
-std::unique_ptr<xml::DOMDocument> NewXmlDocument();
+// The guide's file name in the output folder.
+inline constexpr const char* kGuideFileName = "tvdata.xml";
 
-// The layout text node: carriage return, line feed, tab. A fresh one is made
-// for every place it is appended.
-inline constexpr std::string_view kIndent = "\r\n\t";
-
-// Appends to `parent` an element `tagName` with attribute "lang"="de" and
-// `text` as its content (display-name, title, desc, category).
-void AppendLangElement(xml::DOMDocument& document, xml::Node parent, const char* tagName, std::string_view text);
+// Converts the table TVDaten of the database at `databasePath` into
+// `outputFolder` + "/tvdata.xml". Raises brevan::Error with a description a
+// user can act on for every failure (a missing or damaged database, a Null
+// where a text is needed, a guide that cannot be written, lack of memory);
+// then an existing tvdata.xml is as it was and no partial file is left.
+ConversionResult ConvertListing(const std::string& databasePath, const std::string& outputFolder);
 
 } // namespace brevan

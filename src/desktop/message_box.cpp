@@ -16,11 +16,6 @@ std::function<void(const std::string&)>& Sink() {
     return sink;
 }
 
-int& Shown() {
-    static int shown = 0;
-    return shown;
-}
-
 // Standard error is a log read line by line (cron mail, the journal): each
 // message is one line, and text quoted from a database can neither forge a
 // line of its own nor steer the terminal. C0 and C1 controls and DEL show as
@@ -58,11 +53,8 @@ bool DisplayAvailable() {
 
 void SetMessageSink(std::function<void(const std::string&)> sink) { Sink() = std::move(sink); }
 
-int MessagesShown() { return Shown(); }
-void ResetMessagesShown() { Shown() = 0; }
 
 void MsgBox(const std::string& text) {
-    ++Shown();
     if (Sink()) {
         Sink()(text);
         return;

@@ -19,9 +19,4 @@ bool DisplayAvailable();
 // box or standard error. Pass an empty function to restore the default.
 void SetMessageSink(std::function<void(const std::string&)> sink);
 
-// How many messages have been shown since start (or since the last reset);
-// the unattended mode turns "a message was shown" into exit status 1.
-int MessagesShown();
-void ResetMessagesShown();
-
 } // namespace brevan

@@ -1,34 +1,13 @@
 #include "ui/frmMain.h"
 
-#include "convert/xmltv_document.h"
-#include "base/error.h"
-#include "desktop/message_box.h"
+#include "app/actions.h"
 #include "ui/app_icon.h"
 #include "ui/form_controls.h"
 #include "ui/frmSettings.h"
-#include "update/update_run.h"
 
 #include <QLabel>
 
-#include <exception>
-
 namespace brevan {
-namespace {
-
-// Both actions report their own failures; this is the second line for
-// anything that still gets out, so that no exception crosses Qt's event loop.
-template <typename Action>
-void RunTrapped(Action action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        MsgBox(e.Description());
-    } catch (const std::exception& e) {
-        MsgBox(e.what());
-    }
-}
-
-} // namespace
 
 frmMain::frmMain() : QWidget(nullptr) {
     setObjectName(QStringLiteral("frmMain"));
@@ -57,9 +36,11 @@ frmMain::frmMain() : QWidget(nullptr) {
     connect(Command3, &QPushButton::clicked, this, &frmMain::Command3_Click);
 }
 
-void frmMain::Command1_Click() { RunTrapped(CreateXmltvFile); }
+// Both actions show their own failures and let nothing escape, so no
+// exception crosses Qt's event loop.
+void frmMain::Command1_Click() { CreateXmltvFile(); }
 
-void frmMain::Command2_Click() { RunTrapped(UpdateAndCreateXmltv); }
+void frmMain::Command2_Click() { UpdateAndCreateXmltv(); }
 
 void frmMain::Command3_Click() {
     // An open settings window is only brought forward, so what the user has

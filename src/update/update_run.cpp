@@ -1,14 +1,10 @@
 #include "update/update_run.h"
 
-#include "app/settings.h"
-#include "convert/xmltv_document.h"
-#include "base/error.h"
 #include "desktop/events.h"
-#include "desktop/message_box.h"
+#include "desktop/trap.h"
 #include "os/process.h"
 
 #include <chrono>
-#include <exception>
 
 namespace brevan {
 namespace {
@@ -20,35 +16,18 @@ constexpr std::chrono::milliseconds kPollWait{10};
 
 } // namespace
 
-std::int32_t RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents) {
+std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents) {
     std::int32_t exitCode = 0;
-    try {
+    const bool ran = Trapped([&] {
         Process process = Process::Start(commandPath, windowStyle);
         do {
             if (pumpEvents) DoEvents();
             exitCode = process.ExitCode(kPollWait);
         } while (exitCode == kStillActive);
         process.Close();
-    } catch (const Error& error) {
-        MsgBox(error.Description());
-    } catch (const std::exception& error) {
-        MsgBox(error.what());
-    }
+    });
+    if (!ran) return std::nullopt;
     return exitCode;
-}
-
-void UpdateAndCreateXmltv() {
-    try {
-        // A copy: the settings window may change the setting while the wait
-        // lets its events run.
-        const std::string updaterPath = AppSettings.UpdaterPath;
-        RunAndWait(updaterPath, vbNormalFocus, true);  // the updater's exit code says nothing we use
-        CreateXmltvFile();
-    } catch (const Error& error) {
-        MsgBox(error.Description());
-    } catch (const std::exception& error) {
-        MsgBox(error.what());
-    }
 }
 
 } // namespace brevan

@@ -1,7 +1,8 @@
 #pragma once
-// The guide update run: start the updater, wait for it with window events
-// still running, then convert.
+// The guide update run's wait: start the updater and wait for it with window
+// events still running.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace brevan {
@@ -12,11 +13,8 @@ inline constexpr std::int16_t vbNormalFocus = 1;
 
 // Starts `commandPath` as it is (no shell, no arguments), waits until it has
 // ended (letting window events run between polls when pumpEvents is true)
-// and returns its exit code. A start that fails shows one message and
-// returns 0.
-std::int32_t RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents);
-
-// Runs AppSettings.UpdaterPath, ignores its exit code, then CreateXmltvFile.
-void UpdateAndCreateXmltv();
+// and returns its exit code. A start that fails shows one message and gives
+// nothing.
+std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents);
 
 } // namespace brevan

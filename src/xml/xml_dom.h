@@ -68,14 +68,6 @@ public:
     DOMDocument(const DOMDocument&) = delete;
     DOMDocument& operator=(const DOMDocument&) = delete;
 
-    // The document properties the conversion sets. pugixml never reformats
-    // and never loads external entities, so they only record the caller's
-    // wish; preserveWhiteSpace is what the serializer does anyway.
-    bool async = true;
-    bool validateOnParse = false;
-    bool resolveExternals = false;
-    bool preserveWhiteSpace = false;
-
     Node createProcessingInstruction(std::string_view target, std::string_view data);
     Node createElement(std::string_view tagName);
     Attribute createAttribute(std::string_view name);

@@ -3,7 +3,7 @@
 // counts units in the UTF-8 bytes, eight at a time up to position 1500; mixed
 // one- to four-byte characters and periods placed around positions 1500 and
 // 2000 must give the same text.
-#include "convert/programme_list.h"
+#include "convert/description.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Description cleaning: blanks, line-break tags and the cut between
 // positions 1500 and 2000, counted in UTF-16 code units.
-#include "convert/programme_list.h"
+#include "convert/description.h"
 
 #include <gtest/gtest.h>
 

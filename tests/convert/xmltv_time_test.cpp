@@ -1,6 +1,6 @@
 // Time stamps: the texts the value-to-text conversion writes, the forms text
 // columns hold, Central European summer time, and texts that are no time.
-#include "convert/programme_list.h"
+#include "convert/xmltv_time.h"
 #include "base/error.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // expected XMLTV bytes.
 #pragma once
 
-#include "convert/programme_list.h"
+#include "convert/xmltv_time.h"
 #include "support/run_brevan.h"
 
 #include <cstdio>

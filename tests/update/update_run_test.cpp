@@ -1,7 +1,7 @@
 // The update run with real child processes: small shell scripts stand in for
 // the updater, and the real conversion follows.
 #include "app/settings.h"
-#include "convert/xmltv_document.h"
+#include "app/actions.h"
 #include "desktop/events.h"
 #include "desktop/message_box.h"
 #include "support/listing_db.h"
@@ -88,7 +88,7 @@ TEST_F(UpdateRun, AnUpdaterThatEndsAtOnceIsFollowedByTheConversion) {
     int pumps = 0;
     brevan::SetDoEventsHook([&] { ++pumps; });
     const auto start = std::chrono::steady_clock::now();
-    UpdateAndCreateXmltv();
+    EXPECT_TRUE(UpdateAndCreateXmltv());
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_GE(pumps, 1);
     EXPECT_TRUE(messages.empty()) << messages.front();
@@ -162,12 +162,12 @@ TEST_F(UpdateRun, AnUpdaterThatCannotStartShowsOneMessageAndTheConversionRuns) {
                           Case{"", "Cannot start a program: its path is empty"}}) {
         messages.clear();
         fs::remove(guidePath());
-        EXPECT_EQ(RunAndWait(c.path, vbNormalFocus, true), 0) << c.path;
+        EXPECT_EQ(RunAndWait(c.path, vbNormalFocus, true), std::nullopt) << c.path;
         EXPECT_EQ(messages, std::vector<std::string>{c.message});
 
         messages.clear();
         AppSettings.UpdaterPath = c.path;
-        UpdateAndCreateXmltv();
+        EXPECT_FALSE(UpdateAndCreateXmltv());  // the conversion ran, the update did not
         EXPECT_EQ(messages, std::vector<std::string>{c.message});
         EXPECT_TRUE(guideShows("ARD")) << c.path;
     }
@@ -176,7 +176,7 @@ TEST_F(UpdateRun, AnUpdaterThatCannotStartShowsOneMessageAndTheConversionRuns) {
 TEST_F(UpdateRun, AFailingConversionAfterTheUpdateReportsItself) {
     AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
     AppSettings.DatabasePath = folder / "missing.mdb";
-    UpdateAndCreateXmltv();
+    EXPECT_FALSE(UpdateAndCreateXmltv());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("missing.mdb"), std::string::npos) << messages[0];
     EXPECT_FALSE(converted());
@@ -231,8 +231,8 @@ TEST_F(UpdateRun, AnUpdateRunStartedDuringTheWaitFinishesFirst) {
     brevan::SetDoEventsHook([&] {
         if (nested) return;
         nested = true;
-        order.push_back("inner " + std::to_string(RunAndWait(inner, vbNormalFocus, true)));
+        order.push_back("inner " + std::to_string(RunAndWait(inner, vbNormalFocus, true).value_or(-1)));
     });
-    order.push_back("outer " + std::to_string(RunAndWait(outer, vbNormalFocus, true)));
+    order.push_back("outer " + std::to_string(RunAndWait(outer, vbNormalFocus, true).value_or(-1)));
     EXPECT_EQ(order, (std::vector<std::string>{"inner 5", "outer 0"}));
 }
