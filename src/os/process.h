@@ -1,9 +1,13 @@
 #pragma once
-// Child processes: start a program, ask whether it has ended, release it.
+// Child processes: the program's one owner of them. Start a program, wait for
+// its end (woken at once when it comes), kill it, reap it.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 namespace brevan {
 
@@ -11,20 +15,47 @@ namespace brevan {
 // status never reaches it (0..255, or 128 + signal number).
 inline constexpr std::int32_t kStillActive = 259;
 
+// What to start, and what the child gets.
+struct SpawnRequest {
+    std::string program;                 // its path: no shell, no search of PATH
+    std::vector<std::string> arguments;  // argv[1...]; argv[0] is `program`
+    // The child's environment ("NAME=value"); nothing: this process's own.
+    std::optional<std::vector<std::string>> environment;
+    // Descriptors the child gets: {child's number, ours}, ours -1 meaning
+    // /dev/null. The child has 0, 1 and 2 of ours unless given here, and no
+    // other descriptor of ours.
+    std::vector<std::pair<int, int>> descriptors;
+};
+
+// How a process ended: by exit(code) (signal 0) or by a signal (code 0).
+struct ExitStatus {
+    int code = 0;
+    int signal = 0;
+};
+
+class Process;
+
+// The outcome of a start: the process, or the system's reason (an errno such
+// as ENOENT, EACCES or ENOEXEC) when the program could not be started.
+struct Spawned;
+
 // One started program. Releasing it (Close or the destructor) reaps the
 // child when it has ended; a child still running is left to run on.
 class Process {
 public:
-    // Starts the program at `path` with posix_spawn: `path` is the whole
-    // command, with no shell, nothing quoted and no argument but itself
-    // (argv = {path}), and no search of PATH. The child gets this process's
-    // environment, working folder and three standard streams; no other
-    // descriptor, and default signal handling with nothing blocked.
-    // `windowStyle` has no meaning for a Linux program and is ignored.
-    // Throws brevan::Error when the program cannot be started: "Cannot start
-    // '<path>': <the system's reason>" (missing file, no execute permission,
-    // a folder, not an executable format), or "Cannot start a program: its
-    // path is empty".
+    // Starts `request.program` with posix_spawn, with default signal handling
+    // and nothing blocked, whatever this process has set up. The start is
+    // synchronous: a program that cannot be executed is reported here, never
+    // as a child that exits with 127.
+    static Spawned Spawn(const SpawnRequest& request);
+
+    // The updater's start: `path` is the whole command, with no shell,
+    // nothing quoted and no argument but itself, the environment and the
+    // three standard streams ours. `windowStyle` has no meaning for a Linux
+    // program and is ignored. Throws brevan::Error when the program cannot be
+    // started: "Cannot start '<path>': <the system's reason>" (missing file,
+    // no execute permission, a folder, not an executable format), or "Cannot
+    // start a program: its path is empty".
     static Process Start(const std::string& path, std::int16_t windowStyle);
 
     Process(Process&& other) noexcept;
@@ -35,12 +66,20 @@ public:
 
     pid_t Id() const { return pid_; }
 
+    // How the program ended, once it has; nothing while it runs. Waits at
+    // most `wait` for the end. A child that cannot be asked about any more
+    // (reaped elsewhere, as when SIGCHLD is ignored) counts as ended with
+    // code 0.
+    std::optional<ExitStatus> Wait(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+
     // The exit code once the program has ended: its exit status, or 128 +
-    // the signal that ended it. kStillActive while it runs. Waits at most
-    // `wait` for the end (woken at once when it comes), so a polling loop
-    // need not spin. When the child cannot be asked about any more (it was
-    // reaped elsewhere) the result is 0.
+    // the signal that ended it; kStillActive while it runs. Waits as Wait.
     std::int32_t ExitCode(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+
+    // Sends SIGKILL unless the program has ended. The end still has to be
+    // waited for: a process in an uninterruptible read (a hung network
+    // share) dies only when the read returns.
+    void Kill();
 
     // Releases the process: reaps it when it has ended. Safe to call twice.
     void Close();
@@ -52,7 +91,12 @@ private:
     pid_t pid_ = -1;
     int pidfd_ = -1;  // readable once the child has ended; -1 where the kernel has none
     bool ended_ = false;
-    std::int32_t exitCode_ = 0;
+    ExitStatus status_;
+};
+
+struct Spawned {
+    std::optional<Process> process;  // empty when the start failed
+    int error = 0;                   // then the system's reason (errno)
 };
 
 } // namespace brevan
