@@ -2,38 +2,13 @@
 
 #include "base/error.h"
 
-#include <unicode/unistr.h>
+#include "base/case_fold.h"
 
 #include <algorithm>
 #include <climits>
 
 namespace brevan::dao::detail {
-namespace {
-
-void FoldInto(std::string_view name, std::string& out) {
-    out.clear();
-    bool ascii = true;
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-        out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
-    }
-    if (ascii) return;
-    out.clear();
-    icu::UnicodeString::fromUTF8(icu::StringPiece(name.data(), static_cast<int32_t>(name.size())))
-        .foldCase()
-        .toUTF8String(out);
-}
-
-} // namespace
-
-std::string FoldName(std::string_view name) {
-    std::string out;
-    FoldInto(name, out);
-    return out;
-}
+std::string FoldName(std::string_view name) { return FoldCase(name); }
 
 SnapshotRecordset::SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string path)
     : snapshot_(std::move(snapshot)), order_(std::move(order)), path_(std::move(path)), table_(snapshot_.TableName()) {
@@ -76,7 +51,7 @@ void SnapshotRecordset::MoveFirst() {
 std::size_t SnapshotRecordset::ColumnOf(std::string_view name) const {
     for (std::size_t i = 0; i < recentCount_; ++i)
         if (recent_[i].name == name) return recent_[i].column;
-    FoldInto(name, folded_);
+    FoldCaseInto(name, folded_);
     const auto it = byName_.find(folded_);
     if (it == byName_.end())
         throw Error("The field \"" + std::string(name) + "\" does not exist in table \"" + table_ +

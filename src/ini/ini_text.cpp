@@ -1,9 +1,8 @@
 #include "ini/ini_text.h"
 
+#include "base/case_fold.h"
 #include "base/utf8.h"
 
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
 
 #include <cstdint>
 #include <vector>
@@ -75,28 +74,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-bool IsAscii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-// Names compare as Windows compares them: without regard to case, also
-// beyond ASCII (ICU's default case folding).
-bool SameName(std::string_view a, std::string_view b) {
-    if (IsAscii(a) && IsAscii(b)) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-        return true;
-    }
-    const auto ua = icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
-    const auto ub = icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
-    return ua.caseCompare(ub, U_FOLD_CASE_DEFAULT) == 0;
 }
 
 enum class LineKind { Blank, Comment, Section, Key, Other };
@@ -174,7 +151,7 @@ struct SectionSpan {
 
 std::optional<SectionSpan> FindSection(const std::vector<Line>& lines, std::string_view section) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind != LineKind::Section || !SameName(lines[i].name, section)) continue;
+        if (lines[i].kind != LineKind::Section || !SameNameFolded(lines[i].name, section)) continue;
         std::size_t j = i + 1;
         while (j < lines.size() && lines[j].kind != LineKind::Section) ++j;
         return SectionSpan{i, i + 1, j};
@@ -184,7 +161,7 @@ std::optional<SectionSpan> FindSection(const std::vector<Line>& lines, std::stri
 
 std::optional<std::size_t> FindKey(const std::vector<Line>& lines, const SectionSpan& span, std::string_view key) {
     for (std::size_t i = span.first; i < span.last; ++i)
-        if (lines[i].kind == LineKind::Key && SameName(lines[i].name, key)) return i;
+        if (lines[i].kind == LineKind::Key && SameNameFolded(lines[i].name, key)) return i;
     return std::nullopt;
 }
 
