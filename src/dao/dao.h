@@ -8,8 +8,8 @@
 //
 // A snapshot is a static copy of the query's rows, taken when the recordset
 // opens; reading it afterwards never touches the file again. libmdb is not
-// safe on damaged files, so the file is read in a child process and every
-// failure of that reader becomes a brevan::Error.
+// safe on damaged files, so the file is read by a program of its own,
+// brevan-reader, and every failure of that reader becomes a brevan::Error.
 //
 // Every failure raises brevan::Error with a description that names the path,
 // table or field concerned.
@@ -131,5 +131,11 @@ public:
 // Test seam: how long the reader process may go without sending anything
 // before it counts as hung (default 20 seconds). Returns the previous value.
 std::chrono::milliseconds SetReaderTimeout(std::chrono::milliseconds timeout);
+
+// Where the engine finds its reader program, brevan-reader. Unset, it is
+// looked for beside the running executable, then in ../libexec/brevan/
+// from there (an installed copy). Start-up sets it when it knows better, and
+// tests set it to the one they built.
+void SetReaderProgram(std::string path);
 
 } // namespace brevan::dao

@@ -19,7 +19,8 @@
 namespace brevan::dao {
 namespace {
 
-using detail::MessageKind;
+using protocol::MessageKind;
+using protocol::StreamFault;
 
 // Checks what the parent can check quickly, for messages that say exactly
 // what is wrong; the reader process does the rest.
@@ -79,13 +80,14 @@ private:
     struct SnapshotBuilder final : detail::MessageSink {
         SnapshotBuilder(const DatabaseImpl& db, const detail::SelectQuery& q) : database(db), query(q) {}
         char* RowStorage(std::uint32_t size) override { return snapshot.RowStorage(size); }
-        void Receive(MessageKind kind, const char* payload, std::uint32_t size) override {
+        StreamFault Receive(MessageKind kind, const char* payload, std::uint32_t size) override {
             if (kind == MessageKind::Header) {
-                snapshot.SetHeader(payload, size);
-                keys = database.SortKeys(snapshot, query);  // an unknown field stops the reader at once
-            } else if (kind == MessageKind::Rows) {
-                snapshot.AddRows(payload, size);
+                const StreamFault fault = snapshot.SetHeader(payload, size);
+                if (fault == StreamFault::None) keys = database.SortKeys(snapshot, query);  // an unknown field stops the reader at once
+                return fault;
             }
+            if (kind == MessageKind::Rows) return snapshot.AddRows(payload, size);
+            return StreamFault::None;
         }
         const DatabaseImpl& database;
         const detail::SelectQuery& query;
@@ -127,7 +129,7 @@ public:
                 storage.resize(size);
                 return storage.data();
             }
-            void Receive(MessageKind, const char*, std::uint32_t) override {}
+            StreamFault Receive(MessageKind, const char*, std::uint32_t) override { return StreamFault::None; }
         } ignore;
         detail::RunReader({absolute, std::string()}, name, ignore);
         return std::make_unique<DatabaseImpl>(name, std::move(absolute));

@@ -1,10 +1,8 @@
 #pragma once
-// Runs the reader (mdb_reader_child.h) in a child process and watches it.
-// libmdb is not safe on damaged files: it can crash, loop for ever or print
-// to the terminal. In a child process each of these becomes one clear
-// brevan::Error, and the engine's own process is never at risk.
-#include "dao/reader/reader.h"
+// Runs the reader program, brevan-reader, for one request and watches it:
+// the engine's end of the stream (dao/protocol/stream.h).
 #include "dao/protocol/stream.h"
+#include "dao/protocol/stream_fault.h"
 
 #include <chrono>
 #include <cstdint>
@@ -12,8 +10,12 @@
 
 namespace brevan::dao::detail {
 
-// Receives the 'T', 'H' and 'D' messages as they arrive. Either may throw,
-// which ends the reader process and passes the exception on.
+struct ReaderRequest {
+    std::string path;   // absolute, so that libmdb never searches MDBPATH
+    std::string table;  // empty: list the user tables only
+};
+
+// Receives the 'T', 'H' and 'D' messages as they arrive.
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
@@ -21,17 +23,23 @@ public:
     // valid until Receive. The engine reads rows straight into the
     // snapshot's own storage this way.
     virtual char* RowStorage(std::uint32_t size) = 0;
-    virtual void Receive(MessageKind kind, const char* payload, std::uint32_t size) = 0;
+    // Takes a message; returns what is wrong with a malformed one. May throw
+    // brevan::Error to stop reading (the reader is stopped, the error passes on).
+    virtual protocol::StreamFault Receive(protocol::MessageKind kind, const char* payload, std::uint32_t size) = 0;
 };
 
-// Forks the reader for `request` and hands its messages to `sink` while it
-// runs. Returns when the stream is complete and the process has exited.
+// Starts the reader for `request` and hands its messages to `sink` while it
+// runs. Returns when the stream is complete and the reader has ended.
 // Raises brevan::Error, naming `displayPath`, for an 'E' message, and when
-// the process crashes, exits with an error, sends a malformed stream or sends
-// nothing for the reader timeout. The process is always reaped.
+// the reader cannot be started, crashes, exits with an error, sends a
+// malformed stream or sends nothing for the reader timeout. The reader is
+// always stopped and, unless it hangs in the kernel, reaped.
 void RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink);
 
 // How long the reader may send nothing before it counts as hung.
 std::chrono::milliseconds ReaderTimeout();
+
+// The reader program that RunReader starts.
+std::string ReaderProgram();
 
 } // namespace brevan::dao::detail

@@ -2,10 +2,10 @@
 // A snapshot: the rows of one table as the reader process sent them, kept
 // compactly. The 'D' messages are read straight into large chunks of memory
 // and kept as they are; a row is a pointer to its first cell, and cells are
-// read in place (mdb_stream.h gives their encoding). No value is copied
-// until asked for, so the snapshot takes little more than the stream.
+// read in place (dao/protocol/cells.h). No value is copied until asked for,
+// so the snapshot takes little more than the stream.
 #include "dao/dao.h"
-#include "dao/protocol/stream.h"
+#include "dao/protocol/cells.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,22 +14,19 @@
 
 namespace brevan::dao::detail {
 
-struct SnapshotColumn {
-    std::string name;
-    ColumnKind kind;
-};
+using SnapshotColumn = protocol::HeaderColumn;
 
 class Snapshot {
 public:
-    // Take a message's payload; both throw std::runtime_error when it is
-    // malformed (a cell that does not fit its column, a short message...).
-    void SetHeader(const char* payload, std::size_t size);
+    // Take a message's payload; both return what is wrong with a malformed
+    // one (a cell that does not fit its column, a short message...).
+    protocol::StreamFault SetHeader(const char* payload, std::size_t size);
     // Room for the next 'D' message; AddRows then takes what was read there.
     char* RowStorage(std::size_t size);
-    void AddRows(const char* payload, std::size_t size);
+    protocol::StreamFault AddRows(const char* payload, std::size_t size);
 
-    const std::string& TableName() const { return table_; }
-    const std::vector<SnapshotColumn>& Columns() const { return columns_; }
+    const std::string& TableName() const { return header_.table; }
+    const std::vector<SnapshotColumn>& Columns() const { return header_.columns; }
     std::size_t RowCount() const { return rows_.size(); }
 
     // Pointers to the cells of row `row`, in column order, into `cells`
@@ -49,8 +46,7 @@ public:
     static double Number(const char* cell);
 
 private:
-    std::string table_;
-    std::vector<SnapshotColumn> columns_;
+    protocol::Header header_;
     struct FreeChunk {
         void operator()(char* p) const;
     };

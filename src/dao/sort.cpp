@@ -90,12 +90,12 @@ struct DistinctTexts {
 
 Key NumberKey(const char* cell) {
     Key key{0, 0};
-    switch (static_cast<CellTag>(*cell)) {
-    case CellTag::Date: key = {DateOnTimeLine(Snapshot::Number(cell)), 2}; break;
-    case CellTag::Integer:
-    case CellTag::Floating: key = {Snapshot::Number(cell), 2}; break;
-    case CellTag::True: key = {-1, 2}; break;  // Access's True is -1
-    case CellTag::False: key = {0, 2}; break;
+    switch (protocol::TagOf(cell)) {
+    case protocol::CellTag::Date: key = {DateOnTimeLine(Snapshot::Number(cell)), 2}; break;
+    case protocol::CellTag::Integer:
+    case protocol::CellTag::Floating: key = {Snapshot::Number(cell), 2}; break;
+    case protocol::CellTag::True: key = {-1, 2}; break;  // Access's True is -1
+    case protocol::CellTag::False: key = {0, 2}; break;
     default: break;
     }
     if (key.rank == 2 && std::isnan(key.value)) key = {0, 1};
@@ -128,7 +128,7 @@ std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vecto
         Key* key = &table[r * stride];
         for (std::size_t k = 0; k < stride; ++k) {
             const char* cell = cells[keys[k].column];
-            if (static_cast<CellTag>(*cell) == CellTag::Text)
+            if (protocol::TagOf(cell) == protocol::CellTag::Text)
                 key[k] = {static_cast<double>(distinct[k].Id(Snapshot::Text(cell))), 2};
             else
                 key[k] = NumberKey(cell);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-using namespace brevan::dao::detail;
+using namespace brevan::dao::reader;
 
 namespace {
 

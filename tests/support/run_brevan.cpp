@@ -33,6 +33,8 @@ std::vector<std::string> RunResult::messages() const {
 
 Installation::Installation() {
     fs::copy_file(BREVAN_EXE, exe());
+    // The program finds its database reader beside itself.
+    fs::copy_file(BREVAN_READER_EXE, folder_ / "brevan-reader");
     fs::permissions(exe(), fs::perms::owner_all);
 }
 

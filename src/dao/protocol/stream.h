@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-namespace brevan::dao::detail {
+namespace brevan::dao::protocol {
 
 enum class MessageKind : char {
     Tables = 'T',
@@ -57,6 +57,24 @@ enum class ReaderFailure : std::uint8_t {
     Damaged = 4,       // structure found broken while reading; detail says where
     Unreadable = 5,    // an operating-system error; detail says which
 };
+constexpr std::uint8_t kLastReaderFailure = 5;
+
+// The reader program's exit status. It exits with Completed once the stream
+// is complete, an 'E' message included; the others mean the stream is not.
+enum class ReaderExit : int {
+    Completed = 0,
+    Usage = 2,        // started with arguments it does not understand
+    WriteFailed = 3,  // the stream could not be written (the engine went away)
+    Failed = 4,       // an unexpected failure inside the reader
+    OutOfMemory = 5,
+    Orphaned = 6,     // the engine that started it had ended already
+};
+
+// The reader program's command line: the engine's process id, the database
+// path (absolute, so that libmdb never searches MDBPATH) and, to read a
+// table, its name (without one the reader lists the user tables).
+// The stream goes to descriptor kStreamDescriptor.
+constexpr int kStreamDescriptor = 3;
 
 constexpr std::size_t kMessageHeaderSize = 5;
 // Largest payload a well-formed stream carries (a row of many long memos).
@@ -148,4 +166,4 @@ private:
     const char* end_;
 };
 
-} // namespace brevan::dao::detail
+} // namespace brevan::dao::protocol

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace brevan::dao::detail {
+namespace brevan::dao::reader {
 
 namespace {
 
@@ -80,4 +80,4 @@ void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& o
     }
 }
 
-} // namespace brevan::dao::detail
+} // namespace brevan::dao::reader

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace brevan::dao::detail {
+namespace brevan::dao::reader {
 
 // Appends UTF-16LE code units as UTF-8. A surrogate without its partner is
 // kept as the three-byte sequence of its code unit (ED A0 80..ED BF BF); an
@@ -23,4 +23,4 @@ void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& o
 using brevan::AppendCodePoint;
 using brevan::AppendCp1252;
 
-} // namespace brevan::dao::detail
+} // namespace brevan::dao::reader

@@ -1,0 +1,42 @@
+#include "dao/protocol/stream_check.h"
+
+namespace brevan::dao::protocol {
+
+StreamFault StreamChecker::Accept(MessageKind kind, const char* payload, std::uint32_t size) {
+    if (ended_ || failed_) return StreamFault::MoreAfterEnd;
+    PayloadReader in(payload, size);
+    switch (kind) {
+    case MessageKind::Error: {
+        std::uint8_t code;
+        std::string_view text;
+        if (!in.U8(code) || !in.Text(text) || !in.AtEnd() || code < 1 || code > kLastReaderFailure)
+            return StreamFault::MalformedError;
+        failed_ = true;
+        failure_ = static_cast<ReaderFailure>(code);
+        detail_.assign(text);
+        return StreamFault::None;
+    }
+    case MessageKind::End: {
+        std::uint64_t total;
+        if (!in.U64(total) || !in.AtEnd() || total != rows_) return StreamFault::CountMismatch;
+        if (table_ && !sawHeader_) return StreamFault::NoColumns;
+        ended_ = true;
+        return StreamFault::None;
+    }
+    case MessageKind::Tables:
+        return table_ ? StreamFault::OutOfPlace : StreamFault::None;
+    case MessageKind::Header:
+        if (!table_ || sawHeader_) return StreamFault::OutOfPlace;
+        sawHeader_ = true;
+        return StreamFault::None;
+    case MessageKind::Rows: {
+        std::uint32_t rows;
+        if (!sawHeader_ || !in.U32(rows)) return StreamFault::RowsOutOfPlace;
+        rows_ += rows;
+        return StreamFault::None;
+    }
+    }
+    return StreamFault::UnknownKind;
+}
+
+} // namespace brevan::dao::protocol

@@ -1,0 +1,53 @@
+#pragma once
+// One database file opened with libmdb: its format, its catalog, and the
+// definition of the table being read.
+#include "dao/protocol/stream.h"
+#include "dao/reader/mdb.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace brevan::dao::reader {
+
+class MdbSession {
+public:
+    MdbSession() = default;
+    ~MdbSession();
+    MdbSession(const MdbSession&) = delete;
+    MdbSession& operator=(const MdbSession&) = delete;
+
+    // Opens the file. Returns the failure to report, or nothing when it is
+    // open; `detail` then says what the system said.
+    std::optional<protocol::ReaderFailure> Open(const std::string& path, std::string& detail);
+
+    MdbHandle* Handle() { return mdb_; }
+    int Descriptor() const { return fd_; }
+    std::uint64_t FileSize() const { return fileSize_; }
+    std::size_t PageSize() const { return static_cast<std::size_t>(mdb_->fmt->pg_size); }
+    unsigned RowCountOffset() const { return static_cast<unsigned>(mdb_->fmt->row_count_offset); }
+    bool Jet3() const { return mdb_->f->jet_version == MDB_VER_JET3; }
+    unsigned CodePage() const { return static_cast<unsigned>(mdb_->f->code_page); }
+    bool Encrypted() const { return mdb_->f->db_key != 0; }
+
+    // The catalog's table entries (libmdb owns them), or null when the
+    // catalog cannot be read.
+    GPtrArray* Catalog();
+    static bool IsUserTable(const MdbCatalogEntry* e);
+    // The user tables' names, joined by ", ".
+    static std::string UserTableNames(GPtrArray* catalog);
+    // The table of that name: the exact name first, else without regard to case.
+    static MdbCatalogEntry* FindTable(GPtrArray* catalog, const std::string& name);
+
+    // Reads the definition and the columns of `entry`; throws Damage when
+    // they cannot be read or are impossible.
+    MdbTableDef& OpenTable(MdbCatalogEntry* entry);
+
+private:
+    MdbHandle* mdb_ = nullptr;
+    MdbTableDef* table_ = nullptr;
+    int fd_ = -1;
+    std::uint64_t fileSize_ = 0;
+};
+
+} // namespace brevan::dao::reader

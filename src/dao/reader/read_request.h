@@ -1,0 +1,20 @@
+#pragma once
+// What the reader program does for one request: list the user tables, or
+// read one table whole.
+#include "dao/protocol/stream.h"
+
+#include <string>
+
+namespace brevan::dao::reader {
+
+struct ReadRequest {
+    std::string path;   // absolute, so that libmdb never searches MDBPATH
+    std::string table;  // empty: list the user tables only
+};
+
+// Reads what `request` asks for and writes the stream to `fd`. Returns
+// Completed once the stream is complete (an 'E' message included), else why
+// it is not.
+protocol::ReaderExit Read(const ReadRequest& request, int fd);
+
+} // namespace brevan::dao::reader

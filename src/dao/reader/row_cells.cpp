@@ -1,0 +1,160 @@
+#include "dao/reader/row_cells.h"
+
+#include "dao/reader/damage.h"
+#include "dao/reader/jet_page.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace brevan::dao::reader {
+namespace {
+
+using protocol::CellTag;
+
+void PutInteger(std::string& out, std::int64_t v) {
+    out.push_back(static_cast<char>(CellTag::Integer));
+    protocol::PutU64(out, static_cast<std::uint64_t>(v));
+}
+
+void PutFloating(std::string& out, double d) {
+    out.push_back(static_cast<char>(CellTag::Floating));
+    protocol::PutDouble(out, d);
+}
+
+void PutText(std::string& out, const std::string& text) {
+    out.push_back(static_cast<char>(CellTag::Text));
+    protocol::PutText(out, text);
+}
+
+double NumericValue(const unsigned char* p, int scale) {
+    // Sign byte, then four 32-bit little-endian words, most significant first.
+    unsigned __int128 v = 0;
+    for (int word = 0; word < 4; ++word) v = (v << 32) | Get32(p + 1 + 4 * word);
+    long double d = static_cast<long double>(v);
+    for (int i = 0; i < scale && i < 38; ++i) d /= 10;
+    return static_cast<double>((p[0] & 0x80) ? -d : d);
+}
+
+} // namespace
+
+protocol::ColumnKind KindOf(int type) {
+    using protocol::ColumnKind;
+    switch (type) {
+    case MDB_BOOL: return ColumnKind::YesNo;
+    case MDB_BYTE:
+    case MDB_INT:
+    case MDB_LONGINT:
+    case MDB_COMPLEX: return ColumnKind::Integer;
+    case MDB_MONEY:
+    case MDB_FLOAT:
+    case MDB_DOUBLE:
+    case MDB_NUMERIC: return ColumnKind::Floating;
+    case MDB_DATETIME: return ColumnKind::Date;
+    case MDB_TEXT:
+    case MDB_MEMO:
+    case MDB_REPID: return ColumnKind::Text;
+    default: return ColumnKind::Unread;
+    }
+}
+
+RowCells::RowCells(const MdbTableDef& table, TextDecoder& text, MemoReader& memos)
+    : table_(table), text_(text), memos_(memos) {}
+
+void RowCells::Append(std::string& out, const MdbField* fields, const unsigned char* pg, unsigned rowStart,
+                      unsigned rowEnd, const std::string& place) {
+    for (unsigned i = 0; i < table_.num_cols; ++i) {
+        const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_.columns, i));
+        const MdbField& f = fields[i];
+        if (col->col_type == MDB_BOOL) {
+            // A Yes/No value is its null-mask bit.
+            out.push_back(static_cast<char>(f.is_null ? CellTag::False : CellTag::True));
+            continue;
+        }
+        if (f.is_null || KindOf(col->col_type) == protocol::ColumnKind::Unread) {
+            out.push_back(static_cast<char>(CellTag::Null));
+            continue;
+        }
+        if (f.siz < 0 || f.start < static_cast<int>(rowStart) || static_cast<unsigned>(f.start) + unsigned(f.siz) > rowEnd)
+            throw Damage{place + " has a field outside the row"};
+        const unsigned char* v = pg + f.start;
+        const std::size_t size = static_cast<std::size_t>(f.siz);
+        auto need = [&](std::size_t n) {
+            if (size < n) throw Damage{place + " has a field that is too short"};
+        };
+        switch (col->col_type) {
+        case MDB_BYTE:
+            need(1);
+            PutInteger(out, v[0]);
+            break;
+        case MDB_INT:
+            need(2);
+            PutInteger(out, static_cast<std::int16_t>(Get16(v)));
+            break;
+        case MDB_LONGINT:
+        case MDB_COMPLEX:
+            need(4);
+            PutInteger(out, static_cast<std::int32_t>(Get32(v)));
+            break;
+        case MDB_MONEY: {
+            need(8);
+            const std::int64_t units = static_cast<std::int64_t>(Get32(v) | (std::uint64_t(Get32(v + 4)) << 32));
+            PutFloating(out, static_cast<double>(units) / 10000.0);
+            break;
+        }
+        case MDB_FLOAT: {
+            need(4);
+            float fl;
+            std::memcpy(&fl, v, 4);
+            // The double that prints like the Single: 0.1f reads as 0.1.
+            char text[32];
+            const auto res = std::to_chars(text, text + sizeof text, fl);
+            double d = fl;
+            std::from_chars(text, res.ptr, d);
+            PutFloating(out, d);
+            break;
+        }
+        case MDB_DOUBLE: {
+            need(8);
+            double d;
+            std::memcpy(&d, v, 8);
+            PutFloating(out, d);
+            break;
+        }
+        case MDB_NUMERIC:
+            need(17);
+            PutFloating(out, NumericValue(v, col->col_prec));
+            break;
+        case MDB_DATETIME: {
+            need(8);
+            double d;
+            std::memcpy(&d, v, 8);
+            out.push_back(static_cast<char>(CellTag::Date));
+            protocol::PutDouble(out, d);
+            break;
+        }
+        case MDB_TEXT:
+            scratch_.clear();
+            text_.Append(v, size, scratch_);
+            PutText(out, scratch_);
+            break;
+        case MDB_MEMO:
+            scratch_.clear();
+            memos_.Append(v, size, scratch_);
+            PutText(out, scratch_);
+            break;
+        case MDB_REPID: {
+            need(16);
+            char* s = mdb_uuid_to_string(pg, f.start);
+            scratch_.assign(s);
+            g_free(s);
+            PutText(out, scratch_);
+            break;
+        }
+        default:
+            out.push_back(static_cast<char>(CellTag::Null));
+            break;
+        }
+    }
+}
+
+} // namespace brevan::dao::reader

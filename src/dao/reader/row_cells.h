@@ -1,0 +1,36 @@
+#pragma once
+// The cells of one row in the stream's encoding, from the fields libmdb
+// found in it.
+#include "dao/protocol/stream.h"
+#include "dao/reader/mdb.h"
+#include "dao/reader/memo_reader.h"
+#include "dao/reader/text_decoder.h"
+
+#include <string>
+
+namespace brevan::dao::reader {
+
+// What a column's values are, for the engine: binary, OLE and unknown types
+// are Unread and always Null.
+protocol::ColumnKind KindOf(int columnType);
+
+class RowCells {
+public:
+    RowCells(const MdbTableDef& table, TextDecoder& text, MemoReader& memos);
+
+    // Appends one cell per column of the table to `out`, from `fields` as
+    // mdb_crack_row found them in the row at [rowStart, rowEnd) of `page`.
+    // Throws Damage, naming `place` ("row 3 on page 17 of table ..."), for a
+    // field outside the row or too short for its type, and for a memo that
+    // cannot be read.
+    void Append(std::string& out, const MdbField* fields, const unsigned char* page, unsigned rowStart,
+                unsigned rowEnd, const std::string& place);
+
+private:
+    const MdbTableDef& table_;
+    TextDecoder& text_;
+    MemoReader& memos_;
+    std::string scratch_;
+};
+
+} // namespace brevan::dao::reader
