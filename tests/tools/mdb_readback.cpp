@@ -124,6 +124,15 @@ std::vector<std::string> TableNames(const std::string& path) {
   return names;
 }
 
+std::uint32_t DefinitionPage(const std::string& path, const std::string& table) {
+  Handle mdb = Open(path);
+  for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+    if (entry->object_type == MDB_TABLE && table == entry->object_name) return static_cast<std::uint32_t>(entry->table_pg);
+  }
+  throw ReadError("libmdb finds no table " + table + " in " + path);
+}
+
 Table ReadTable(const std::string& path, const std::string& name, std::uint64_t keepRows) {
   std::vector<std::vector<Cell>> rows;
   Table result = ForEachRow(path, name, [&](const std::vector<Cell>& row) {

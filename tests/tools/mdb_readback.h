@@ -44,6 +44,9 @@ Table ReadTable(const std::string& path, const std::string& table,
 // User tables of the catalog, in catalog order.
 std::vector<std::string> TableNames(const std::string& path);
 
+// The page of a table's definition, from the catalog; throws ReadError.
+std::uint32_t DefinitionPage(const std::string& path, const std::string& table);
+
 // Jet's stored text form (plain UTF-16LE, or FF FE compressed) as UTF-16 units.
 std::u16string DecodeStoredText(const std::string& raw);
 

@@ -8,6 +8,7 @@
 
 #include "child_process.h"
 #include "mdb_readback.h"
+#include "page_walker.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -173,6 +174,91 @@ TEST(MdbWriteCli, SampleListingLooksLikeTheGuideProducts) {
   const auto capped = readback::ReadTable(dir / "c.mdb", "TVDaten", 0);
   EXPECT_EQ(capped.definedRows, 1234u);
   EXPECT_EQ(capped.rowsRead, 1234u);
+}
+
+// An aged listing: extra deleted rows and moved live rows around exactly the
+// live rows of the pristine sample, read by the reference page walker.
+TEST(MdbWriteCli, AgedSampleKeepsThePristineLiveRowsInOrder) {
+  testsupport::TempFolder dir;
+  const std::vector<std::string> sample = {"--sample", "--channels", "8", "--days", "2", "--first-day", "2024-05-01",
+                                           "--seed", "11"};
+  auto write = [&](const std::string& out, std::vector<std::string> extra) {
+    std::vector<std::string> args = sample;
+    args.insert(args.begin(), out);
+    args.insert(args.end(), extra.begin(), extra.end());
+    return MdbWrite(args);
+  };
+  ASSERT_EQ(write(dir / "frisch.mdb", {}).status, 0);
+  const auto aged = write(dir / "alt.mdb", {"--deleted-share", "10", "--moved-share", "10"});
+  ASSERT_EQ(aged.status, 0) << aged.err;
+
+  const pagewalk::File pristineFile(dir / "frisch.mdb"), agedFile(dir / "alt.mdb");
+  const auto pristine = pristineFile.Scan(readback::DefinitionPage(dir / "frisch.mdb", "TVDaten"));
+  const auto scan = agedFile.Scan(readback::DefinitionPage(dir / "alt.mdb", "TVDaten"));
+  ASSERT_EQ(scan.mapPages, scan.ownedPages);
+  EXPECT_EQ(scan.definition.rows, pristine.definition.rows);
+
+  // The walker reads the pristine file as libmdb does, value for value.
+  const auto table = readback::ReadTable(dir / "frisch.mdb", "TVDaten");
+  ASSERT_EQ(table.rows.size(), pristine.entries.size());
+  std::vector<std::vector<std::optional<std::string>>> live;
+  for (std::size_t r = 0; r < pristine.entries.size(); ++r) {
+    live.push_back(pristineFile.Decode(pristine.definition, pristine.entries[r].row));
+    for (std::size_t c = 0; c < live[r].size(); ++c) {
+      if (table.columns[c] == "Live") continue;
+      ASSERT_EQ(live[r][c].has_value(), !table.rows[r][c].isNull) << r << " " << c;
+      if (live[r][c]) {
+        ASSERT_EQ(*live[r][c], table.rows[r][c].raw) << r << " " << c;
+      }
+    }
+  }
+  // The aged file's live rows: the same, in the same order.
+  ASSERT_EQ(scan.entries.size(), live.size());
+  for (std::size_t r = 0; r < live.size(); ++r) {
+    ASSERT_EQ(scan.entries[r].outcome, pagewalk::Outcome::Row);
+    ASSERT_EQ(agedFile.Decode(scan.definition, scan.entries[r].row), live[r]) << "row " << r;
+  }
+
+  // Shares as asked: slots flagged deleted are old versions and moved rows'
+  // new places; a fifth or so of the deleted ones are compacted.
+  std::map<std::string, std::string> channelOf;  // by SendungID
+  for (const auto& row : live) channelOf[*row[0]] = *row[1];
+  std::size_t flaggedDeleted = 0, compacted = 0, pointers = 0, withdrawn = 0;
+  for (const auto& [page, slots] : scan.slots) {
+    for (std::size_t r = 0; r < slots.size(); ++r) {
+      if (slots[r].flags == pagewalk::kOverflow) ++pointers;
+      if (slots[r].flags == (pagewalk::kDeleted | pagewalk::kOverflow)) {
+        EXPECT_EQ(slots[r].length, 0u);
+        ++compacted;
+      }
+      if (slots[r].flags != pagewalk::kDeleted) continue;
+      ++flaggedDeleted;
+      const auto values = agedFile.Decode(scan.definition, agedFile.Row(page, static_cast<int>(r)));
+      const auto id = channelOf.find(*values[0]);
+      if (id == channelOf.end()) {
+        ++withdrawn;
+      } else {
+        EXPECT_EQ(id->second, *values[1]);  // moved rows and old versions: the same channel
+      }
+    }
+  }
+  std::size_t moved = 0;
+  for (const auto& e : scan.entries) moved += !e.hops.empty();
+  EXPECT_EQ(moved, pointers);
+  const std::size_t oldVersions = flaggedDeleted - moved - withdrawn;
+  const std::size_t n = live.size(), deleted = flaggedDeleted - moved + compacted;
+  EXPECT_GT(moved, n / 20);
+  EXPECT_LT(moved, n * 3 / 20);
+  EXPECT_GT(deleted, n / 20);
+  EXPECT_LT(deleted, n * 3 / 20);
+  EXPECT_GT(compacted, deleted / 10);
+  EXPECT_LT(compacted, deleted / 3);
+  EXPECT_GT(oldVersions, withdrawn);
+  EXPECT_GT(withdrawn, 0u);
+
+  const auto refused = write(dir / "x.mdb", {"--moved-share", "101"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("--moved-share is a percentage"), std::string::npos) << refused.err;
 }
 
 }  // namespace

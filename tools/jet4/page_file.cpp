@@ -49,20 +49,30 @@ std::uint32_t PageFile::Allocate(std::uint32_t count) {
   return first;
 }
 
-void PageFile::Write(std::uint32_t page, const std::uint8_t* data) {
+void PageFile::WriteAt(std::uint64_t position, const std::uint8_t* data, std::size_t length) {
   if (fd_ < 0) throw WriteError("database file already closed: " + target_);
-  if (page >= written_.size()) throw WriteError("internal error: page " + std::to_string(page) + " not reserved");
   std::size_t done = 0;
-  const off_t base = static_cast<off_t>(page) * static_cast<off_t>(kPageSize);
-  while (done < kPageSize) {
-    const ssize_t n = pwrite(fd_, data + done, kPageSize - done, base + static_cast<off_t>(done));
+  while (done < length) {
+    const ssize_t n = pwrite(fd_, data + done, length - done, static_cast<off_t>(position + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("cannot write", temp_);
     }
     done += static_cast<std::size_t>(n);
   }
+}
+
+void PageFile::Write(std::uint32_t page, const std::uint8_t* data) {
+  if (fd_ < 0) throw WriteError("database file already closed: " + target_);
+  if (page >= written_.size()) throw WriteError("internal error: page " + std::to_string(page) + " not reserved");
+  WriteAt(std::uint64_t{page} * kPageSize, data, kPageSize);
   written_[page] = true;
+}
+
+void PageFile::Patch(std::uint32_t page, std::size_t offset, const std::uint8_t* data, std::size_t length) {
+  if (page >= written_.size() || !written_[page] || offset + length > kPageSize)
+    throw WriteError("internal error: patch of page " + std::to_string(page) + " not written");
+  WriteAt(std::uint64_t{page} * kPageSize + offset, data, length);
 }
 
 void PageFile::Commit() {

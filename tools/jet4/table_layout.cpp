@@ -13,7 +13,9 @@ bool HasLongValue(TypeCode t) { return t == kMemo || t == kOle; }
 
 // The definition as one stream, from offset 8 of the first page on.
 Bytes Content(const TableLayout& layout, const TdefFacts& facts) {
-  const auto cols = static_cast<std::uint32_t>(layout.columns.size());
+  std::vector<const ColumnLayout*> live;
+  for (const ColumnLayout& c : layout.columns)
+    if (!c.deleted) live.push_back(&c);
   Bytes b;
   Put32(b, 0);  // definition length, patched below
   Put32(b, 0x0659);
@@ -22,14 +24,16 @@ Bytes Content(const TableLayout& layout, const TdefFacts& facts) {
   Put8(b, 0x01);
   PutZeros(b, 15);
   Put8(b, facts.tableType);
-  Put16(b, cols);  // max columns
+  // "Max" counts include deleted columns: rows are laid out by them.
+  Put16(b, static_cast<std::uint32_t>(layout.columns.size()));
   Put16(b, layout.varCount);
-  Put16(b, cols);
+  Put16(b, static_cast<std::uint32_t>(live.size()));
   Put32(b, 0);  // logical indexes
   Put32(b, 0);  // real indexes
   Put32(b, facts.usageMap);
   Put32(b, facts.freeMap);
-  for (const ColumnLayout& c : layout.columns) {
+  for (const ColumnLayout* cp : live) {
+    const ColumnLayout& c = *cp;
     Put8(b, c.type);
     Put32(b, 0x0659);
     Put16(b, c.number);
@@ -43,15 +47,15 @@ Bytes Content(const TableLayout& layout, const TdefFacts& facts) {
     Put16(b, c.fixed ? c.fixedOffset : 0);
     Put16(b, c.size);
   }
-  for (const ColumnLayout& c : layout.columns) {
-    Put16(b, static_cast<std::uint32_t>(2 * c.name.size()));
-    PutUtf16(b, c.name);
+  for (const ColumnLayout* c : live) {
+    Put16(b, static_cast<std::uint32_t>(2 * c->name.size()));
+    PutUtf16(b, c->name);
   }
   // Long-value maps per memo/OLE column; readers ignore them, so they share
   // the table's (empty) free-space map.
-  for (const ColumnLayout& c : layout.columns) {
-    if (!HasLongValue(c.type)) continue;
-    Put16(b, c.number);
+  for (const ColumnLayout* c : live) {
+    if (!HasLongValue(c->type)) continue;
+    Put16(b, c->number);
     Put32(b, facts.freeMap);
     Put32(b, facts.freeMap);
   }
@@ -80,6 +84,7 @@ TableLayout MakeLayout(const std::vector<ColumnSpec>& specs) {
     ColumnLayout c{};
     c.name = s.name;
     c.type = s.type;
+    c.deleted = s.deleted;
     c.number = number++;
     c.fixed = !(s.type == kText || s.type == kMemo || s.type == kBinary || s.type == kOle);
     if (c.fixed) {

@@ -27,6 +27,7 @@ struct ColumnSpec {
   std::u16string name;
   TypeCode type;
   std::uint16_t textBytes = 0;  // Text and Binary: the size limit in bytes
+  bool deleted = false;         // dropped since: numbered and laid out, not defined
 };
 
 struct ColumnLayout {
@@ -37,12 +38,14 @@ struct ColumnLayout {
   bool fixed;
   std::uint16_t fixedOffset; // fixed: offset in the fixed area
   std::uint16_t size;        // bytes: fixed size, or the Text/Binary limit
+  bool deleted;              // dropped: keeps its place in rows, absent from the definition
 };
 
+// Every column the table ever had, deleted ones included, in number order.
 struct TableLayout {
   std::vector<ColumnLayout> columns;
-  std::uint16_t varCount = 0;
-  std::uint16_t fixedSize = 0;
+  std::uint16_t varCount = 0;   // variable columns, deleted ones included
+  std::uint16_t fixedSize = 0;  // fixed area, deleted columns' bytes included
 };
 
 TableLayout MakeLayout(const std::vector<ColumnSpec>& specs);

@@ -17,11 +17,16 @@ const char kUsage[] =
     "usage: mdbwrite OUT.mdb --table NAME --columns COLUMNS --rows FILE [--table ...]...\n"
     "       mdbwrite OUT.mdb --sample [--channels N] [--days N] [--first-day YYYY-MM-DD]\n"
     "                [--per-day MIN-MAX] [--past-days N] [--seed N] [--long-share PCT]\n"
-    "                [--max-desc N] [--rows-total N]\n"
+    "                [--max-desc N] [--rows-total N] [--deleted-share PCT] [--moved-share PCT]\n"
     "COLUMNS is NAME:TYPE,... with TYPE one of Text(N), Memo, DateTime, Long, Integer,\n"
     "Double, YesNo. --sample writes a table TVDaten (defaults: 8 channels, 3 days\n"
     "from today, 1 past day, 40-60 per day, 20% of descriptions over 1,500 of at\n"
     "most 2500 characters; with --rows-total and no --days, days until N rows).\n"
+    "--deleted-share and --moved-share (default 0) age the listing as the guide's\n"
+    "updater leaves it: about PCT% of the live rows get an extra deleted row (an\n"
+    "older version or a withdrawn programme, a fifth of them with their bytes\n"
+    "reclaimed), and PCT% of the live rows are moved behind overflow pointers.\n"
+    "The live rows and their order stay those of the sample without them.\n"
     "FILE holds one JSON array per line (- reads standard input):\n"
     "null, strings for Text and Memo, \"YYYY-MM-DD\", \"YYYY-MM-DDTHH:MM:SS\" or\n"
     "\"HH:MM:SS\" for DateTime, numbers, true/false for YesNo.\n";
@@ -134,6 +139,10 @@ int RunMdbWrite(int argc, char** argv) {
       options.maxDescription = Number(a, value());
     } else if (a == "--rows-total") {
       options.rowsTotal = Number(a, value());
+    } else if (a == "--deleted-share") {
+      options.deletedSharePercent = Number(a, value());
+    } else if (a == "--moved-share") {
+      options.movedSharePercent = Number(a, value());
     } else if (a == "--first-day") {
       options.firstDay = ParseDate(value());
     } else if (a == "--per-day") {

@@ -14,6 +14,13 @@ namespace mdbwrite {
 namespace {
 
 constexpr long kShortMax = 1500;  // "long" descriptions are longer than this
+// Aging draws from its own stream, so the live rows stay the pristine ones.
+constexpr std::uint64_t kAgingStream = 0xA61A6E5EEDULL;
+constexpr int kCompactedPercent = 20;                   // deleted rows whose bytes were reclaimed
+constexpr std::int64_t kWithdrawnIds = 1000000000;      // withdrawn programmes' IDs start above any live one
+
+// Row positions of SampleColumns().
+enum { kId, kChannel, kDay, kStart, kMinutes, kTitle, kOriginal, kGenre, kRating, kLive, kDescription, kCast };
 
 CalendarDay Today() {
   const std::time_t now = std::time(nullptr);
@@ -35,6 +42,8 @@ void Check(const SampleOptions& o) {
   if (o.perDayMin < 1 || o.perDayMax < o.perDayMin || o.perDayMax > 1440)
     throw std::runtime_error("--per-day needs 1 <= MIN <= MAX <= 1440");
   if (o.longSharePercent > 100) throw std::runtime_error("--long-share is a percentage, 0 to 100");
+  if (o.deletedSharePercent > 100) throw std::runtime_error("--deleted-share is a percentage, 0 to 100");
+  if (o.movedSharePercent > 100) throw std::runtime_error("--moved-share is a percentage, 0 to 100");
 }
 
 // Distinct start minutes of one channel's day, ascending.
@@ -51,6 +60,31 @@ long DescriptionLength(Random& rng, const SampleOptions& o) {
   return rng.Between(1, std::min(kShortMax, o.maxDescription));
 }
 
+// What the updater deleted next to a live programme: an older version of it
+// (same channel and day, another time or title), or a programme it withdrew.
+std::vector<jet4::Value> Superseded(std::vector<jet4::Value> row, Random& aging, std::int64_t& withdrawn) {
+  const long kind = aging.Between(1, 10);
+  if (kind <= 4) {
+    const int start = static_cast<int>(aging.Between(0, 1439));
+    row[kStart] = jet4::TimeOfDay(start / 60, start % 60, 0);
+  } else if (kind <= 7) {
+    row[kTitle] = jet4::Text(Title(aging));
+  } else {
+    const int start = static_cast<int>(aging.Between(0, 1439));
+    row[kId] = std::int64_t{++withdrawn};
+    row[kStart] = jet4::TimeOfDay(start / 60, start % 60, 0);
+    row[kMinutes] = std::int64_t{aging.Between(5, 120)};
+    row[kTitle] = jet4::Text(Title(aging));
+    row[kOriginal] = jet4::Null{};
+    row[kGenre] = jet4::Text(Genre(aging));
+    row[kRating] = jet4::Null{};
+    row[kLive] = false;
+    row[kDescription] = Description(aging, aging.Between(0, kShortMax));
+    row[kCast] = jet4::Null{};
+  }
+  return row;
+}
+
 }  // namespace
 
 CalendarDay ParseDate(const std::string& text) {
@@ -64,6 +98,8 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
   const CalendarDay first = o.firstDay.year ? o.firstDay : Today();
   const double firstDay = jet4::Date(first.year, first.month, first.day).days;
   Random rng(o.seed);
+  Random aging(o.seed ^ kAgingStream);
+  std::int64_t withdrawn = kWithdrawnIds;
 
   // Channels in a shuffled order, so the rows are not sorted by channel id.
   std::vector<long> order(static_cast<std::size_t>(o.channels));
@@ -88,7 +124,7 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
         const int start = starts[k];
         const int next = k + 1 < starts.size() ? starts[k + 1] : 1440 + starts.front();
         const bool film = rng.Chance(30);
-        writer.AddRow({
+        const std::vector<jet4::Value> row = {
             std::int64_t{written + 1},
             id,
             datum,
@@ -101,7 +137,14 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
             rng.Chance(5),
             Description(rng, DescriptionLength(rng, o)),
             film ? jet4::Text(Cast(rng)) : jet4::Value{jet4::Null{}},
-        });
+        };
+        if (o.deletedSharePercent > 0 && aging.Chance(static_cast<int>(o.deletedSharePercent))) {
+          const jet4::RowState state =
+              aging.Chance(kCompactedPercent) ? jet4::RowState::Compacted : jet4::RowState::Deleted;
+          writer.AddRow(Superseded(row, aging, withdrawn), {state});
+        }
+        const bool moved = o.movedSharePercent > 0 && aging.Chance(static_cast<int>(o.movedSharePercent));
+        writer.AddRow(row, {moved ? jet4::RowState::Moved : jet4::RowState::Live});
         ++written;
       }
     }
