@@ -44,7 +44,16 @@ void Installation::WriteIni(const std::string& database, const std::string& upda
 
 RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSeconds,
                             const std::vector<std::string>& environment) const {
-    const std::string out = folder_ / ".stdout", err = folder_ / ".stderr";
+    std::vector<std::string> argv{exe()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProgram(argv, timeoutSeconds, environment);
+}
+
+RunResult RunProgram(const std::vector<std::string>& argv, int timeoutSeconds,
+                     const std::vector<std::string>& environment) {
+    // Output goes through files, so that no pipe can fill up.
+    const TempFolder capture;
+    const std::string out = capture / "stdout", err = capture / "stderr";
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::unsetenv("DISPLAY");
@@ -57,20 +66,17 @@ RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSec
         ::dup2(e, 2);
         const int null = ::open("/dev/null", O_RDONLY);
         ::dup2(null, 0);
-        std::vector<std::string> argStrings{exe()};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argStrings) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
+        std::vector<std::string> argStrings = argv;
+        std::vector<char*> args;
+        for (auto& a : argStrings) args.push_back(a.data());
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
         ::_exit(127);
     }
     RunResult result;
     result.status = WaitForExit(pid, timeoutSeconds);
     result.output = ReadFile(out);
     result.errors = ReadFile(err);
-    fs::remove(out);
-    fs::remove(err);
     return result;
 }
 

@@ -20,6 +20,14 @@ struct RunResult {
     std::vector<std::string> messages() const;
 };
 
+// Runs `argv` (argv[0] looked up in PATH when it has no slash) with standard
+// input from /dev/null and without DISPLAY, WAYLAND_DISPLAY or
+// QT_QPA_PLATFORM; `environment` entries ("NAME=value") are set on top. Waits
+// at most `timeoutSeconds` (then kills it and fails the test). A program that
+// cannot be started ends with status 127.
+RunResult RunProgram(const std::vector<std::string>& argv, int timeoutSeconds = 120,
+                     const std::vector<std::string>& environment = {});
+
 // A folder holding a copy of the executable; `ini` is written as brevan.ini
 // when not empty.
 class Installation {
@@ -32,9 +40,7 @@ public:
     // Writes brevan.ini with the three paths.
     void WriteIni(const std::string& database, const std::string& updater, const std::string& output) const;
 
-    // Runs the copy with `args`, without DISPLAY or WAYLAND_DISPLAY, and
-    // waits at most `timeoutSeconds` (then kills it and fails the test).
-    // `environment` entries ("NAME=value") are set on top.
+    // Runs the copy with `args` as RunProgram does.
     RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120,
                   const std::vector<std::string>& environment = {}) const;
 
