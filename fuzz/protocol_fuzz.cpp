@@ -23,8 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t left = size - 1;
 
     std::vector<std::unique_ptr<char[]>> rowStorage;
+    // Room for what the input can still fill, not for the size a message
+    // claims: a claim of a gigabyte would make every run slow.
     MessageAssembler assembler([&](std::uint32_t n) {
-        rowStorage.push_back(std::make_unique<char[]>(n + 1));
+        rowStorage.push_back(std::make_unique<char[]>(std::min<std::size_t>(n, left) + 1));
         return rowStorage.back().get();
     });
     StreamChecker checker(table);
