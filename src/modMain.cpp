@@ -78,9 +78,9 @@ int Main(int argc, char** argv) {
     }
 
     AppSettings.IniPath = IniPathOfExecutable();
-    AppSettings.DatabasePath = ReadIniValue(kIniSection, kKeyDatabasePath, "", AppSettings.IniPath, 256);
-    AppSettings.UpdaterPath = ReadIniValue(kIniSection, kKeyUpdaterPath, "", AppSettings.IniPath, 256);
-    AppSettings.OutputFolder = ReadIniValue(kIniSection, kKeyOutputFolder, "", AppSettings.IniPath, 256);
+    AppSettings.DatabasePath = ReadIniValue(kIniSection, kKeyDatabasePath, "", AppSettings.IniPath);
+    AppSettings.UpdaterPath = ReadIniValue(kIniSection, kKeyUpdaterPath, "", AppSettings.IniPath);
+    AppSettings.OutputFolder = ReadIniValue(kIniSection, kKeyOutputFolder, "", AppSettings.IniPath);
 
     if (interactive) {
         auto* window = new frmMain();

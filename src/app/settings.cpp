@@ -7,8 +7,8 @@ namespace brevan {
 Settings AppSettings;
 
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& defaultValue,
-                         const std::string& filePath, std::int16_t bufferSize) {
-    return GetPrivateProfileString(section, key, defaultValue, bufferSize, filePath);
+                         const std::string& filePath) {
+    return GetPrivateProfileString(section, key, defaultValue, filePath);
 }
 
 bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,

@@ -21,10 +21,9 @@ inline constexpr const char* kKeyDatabasePath = "TVMovieTvDataPath";
 inline constexpr const char* kKeyUpdaterPath = "TVMovieUpdatePath";
 inline constexpr const char* kKeyOutputFolder = "myHTPCPath";
 
-// Reads one value; a missing file, section or key gives `defaultValue`.
-// At most bufferSize - 1 characters come back (cut between characters).
+// Reads one value, whole; a missing file, section or key gives `defaultValue`.
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& defaultValue,
-                         const std::string& filePath, std::int16_t bufferSize);
+                         const std::string& filePath);
 
 // Writes one value in place, keeping every other line and comment; creates
 // the file and the section on the first write. Returns false when the file

@@ -103,14 +103,12 @@ bool ReplaceFile(const std::string& target, const std::string& bytes, const File
 } // namespace
 
 std::string GetPrivateProfileString(const std::string& appName, const std::string& keyName,
-                                    const std::string& defaultValue, int size, const std::string& fileName) {
-    if (size <= 1) return std::string();
-    const std::size_t maxUnits = static_cast<std::size_t>(size) - 1;
+                                    const std::string& defaultValue, const std::string& fileName) {
     const auto content = ReadWholeFile(fileName);
-    if (!content || !content->exists) return ini::CutToUtf16Units(defaultValue, maxUnits);
+    if (!content || !content->exists) return defaultValue;
     const ini::IniText text = ini::DecodeIniBytes(content->bytes);
     const auto value = ini::FindValue(text.text, appName, keyName);
-    return ini::CutToUtf16Units(value ? *value : defaultValue, maxUnits);
+    return value ? *value : defaultValue;
 }
 
 bool WritePrivateProfileString(const std::string& appName, const std::string& keyName, const std::string& value,

@@ -10,14 +10,13 @@
 
 namespace brevan {
 
-// The value of `keyName` in section `appName` of `fileName`, or
+// The value of `keyName` in section `appName` of `fileName`, whole, or
 // `defaultValue` when the file, the section or the key is missing or the file
-// cannot be read (a directory, no permission, larger than 64 MiB). The result
-// holds at most `size` - 1 characters, counted in UTF-16 code units as a
-// Windows buffer of `size` characters would, and is never cut inside a
-// character; `size` <= 1 gives the empty string.
+// cannot be read (a directory, no permission, larger than 64 MiB). Unlike
+// the Windows function there is no buffer to cut the value: a path of any
+// length reads back as it was written.
 std::string GetPrivateProfileString(const std::string& appName, const std::string& keyName,
-                                    const std::string& defaultValue, int size, const std::string& fileName);
+                                    const std::string& defaultValue, const std::string& fileName);
 
 // Sets `keyName` in section `appName` of `fileName` to `value`, keeping every
 // other line as it was; creates the file and the section when missing. The

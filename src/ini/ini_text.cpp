@@ -289,18 +289,4 @@ std::optional<std::string> SetValue(std::string_view text, std::string_view sect
     return out;
 }
 
-std::string CutToUtf16Units(std::string_view utf8, std::size_t maxUnits) {
-    std::size_t units = 0;
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        std::size_t len = Utf8SequenceLength(utf8, i);
-        const std::size_t need = (len == 4) ? 2 : 1;
-        if (len == 0) len = 1;  // a stray byte counts as one character
-        if (units + need > maxUnits) break;
-        units += need;
-        i += len;
-    }
-    return std::string(utf8.substr(0, i));
-}
-
 } // namespace brevan::ini

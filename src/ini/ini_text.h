@@ -58,9 +58,4 @@ std::optional<std::string> FindValue(std::string_view text, std::string_view sec
 std::optional<std::string> SetValue(std::string_view text, std::string_view section, std::string_view key,
                                     std::string_view value);
 
-// The longest start of the UTF-8 text `utf8` that fits in `maxUnits` UTF-16
-// code units (the unit a Windows character buffer counts in), never cut
-// inside a character: a character beyond the BMP takes two units.
-std::string CutToUtf16Units(std::string_view utf8, std::size_t maxUnits);
-
 } // namespace brevan::ini

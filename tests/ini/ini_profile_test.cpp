@@ -43,9 +43,7 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    std::string Read(const std::string& key, int size = 256) const {
-        return GetPrivateProfileString("Default", key, "<default>", size, ini_);
-    }
+    std::string Read(const std::string& key) const { return GetPrivateProfileString("Default", key, "<default>", ini_); }
     std::size_t FilesInDir() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
@@ -73,26 +71,20 @@ bool AsOrdinaryUser(const std::function<bool()>& body) {
 
 TEST_F(IniFileTest, MissingFileOrUnreadablePathGivesTheDefault) {
     EXPECT_EQ(Read("myHTPCPath"), "<default>");
-    EXPECT_EQ(GetPrivateProfileString("Default", "A", "", 256, ini_), "");
-    EXPECT_EQ(GetPrivateProfileString("Default", "A", "x", 256, dir_.string()), "x");  // a folder
-    EXPECT_EQ(GetPrivateProfileString("Default", "A", "x", 256, ""), "x");
-    EXPECT_EQ(GetPrivateProfileString("Default", "A", std::string(300, 'd'), 256, ini_), std::string(255, 'd'));
+    EXPECT_EQ(GetPrivateProfileString("Default", "A", "", ini_), "");
+    EXPECT_EQ(GetPrivateProfileString("Default", "A", "x", dir_.string()), "x");  // a folder
+    EXPECT_EQ(GetPrivateProfileString("Default", "A", "x", ""), "x");
+    EXPECT_EQ(GetPrivateProfileString("Default", "A", std::string(300, 'd'), ini_), std::string(300, 'd'));
     EXPECT_FALSE(fs::exists(ini_));  // reading never creates the file
 }
 
-TEST_F(IniFileTest, LongValuesComeBackCutTo255Characters) {
+TEST_F(IniFileTest, LongValuesComeBackWhole) {
     std::string umlauts;
     for (int i = 0; i < 300; ++i) umlauts += "ö";
     Put("[Default]\nA=" + std::string(300, 'x') + "\nB=" + umlauts + "\nC=" + std::string(254, 'a') + "😀\n");
-    EXPECT_EQ(Read("A"), std::string(255, 'x'));
-    std::string expected;
-    for (int i = 0; i < 255; ++i) expected += "ö";
-    EXPECT_EQ(Read("B"), expected);
-    EXPECT_EQ(Read("C"), std::string(254, 'a'));  // the emoji needs two of the 255 units
-    EXPECT_EQ(Read("A", 1), "");
-    EXPECT_EQ(Read("A", 0), "");
-    EXPECT_EQ(Read("A", -5), "");
-    EXPECT_EQ(Read("A", 11), std::string(10, 'x'));
+    EXPECT_EQ(Read("A"), std::string(300, 'x'));
+    EXPECT_EQ(Read("B"), umlauts);
+    EXPECT_EQ(Read("C"), std::string(254, 'a') + "😀");
 }
 
 TEST_F(IniFileTest, Windows1252FileReadsAndTheFirstWriteMakesItUtf8) {
@@ -114,7 +106,7 @@ TEST_F(IniFileTest, WriteKeepsCommentsOtherSectionsLineEndsAndMark) {
     EXPECT_EQ(Get(), "\xEF\xBB\xBF; Brevan\r\n[Other]\r\nmyHTPCPath=keep\r\n\r\n[Default]\r\n"
                      "myhtpcpath = /new\r\nTVMovieUpdatePath=/u\r\nTVMovieTvDataPath=/db\r\n");
     EXPECT_EQ(Read("myHTPCPath"), "/new");
-    EXPECT_EQ(GetPrivateProfileString("Other", "myHTPCPath", "", 256, ini_), "keep");
+    EXPECT_EQ(GetPrivateProfileString("Other", "myHTPCPath", "", ini_), "keep");
 }
 
 TEST_F(IniFileTest, FirstWriteCreatesFileAndSection) {
@@ -162,7 +154,7 @@ TEST_F(IniFileTest, HostileFilesReadWithoutHarm) {
     const std::string tail = "B="s + std::string(1 << 20, 'b');  // a 1 MB line without a final newline
     Put("[Default]\0\nA=x\0y\n"s + tail);
     EXPECT_EQ(Read("A"), "x");
-    EXPECT_EQ(Read("B"), std::string(255, 'b'));
+    EXPECT_EQ(Read("B"), std::string(1 << 20, 'b'));
     ASSERT_TRUE(WritePrivateProfileString("Default", "A", "z", ini_));
     EXPECT_EQ(Get(), "[Default]\0\nA=z\n"s + tail);  // the other NUL byte is kept
 }

@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 
-using brevan::ini::CutToUtf16Units;
 using brevan::ini::DecodeIniBytes;
 using brevan::ini::EncodeIniText;
 using brevan::ini::FindValue;
@@ -168,19 +167,6 @@ TEST(IniEdit, RefusesWhatCannotBeStored) {
     EXPECT_FALSE(SetValue("", "S", ";A", "v"));
     EXPECT_FALSE(SetValue("", "S", "[A", "v"));
     EXPECT_FALSE(SetValue("", "S]", "A", "v"));
-}
-
-TEST(IniCut, CountsUtf16UnitsAndNeverSplitsACharacter) {
-    EXPECT_EQ(CutToUtf16Units(std::string(300, 'x'), 255), std::string(255, 'x'));
-    std::string umlauts;
-    for (int i = 0; i < 300; ++i) umlauts += "ä";
-    const std::string cut = CutToUtf16Units(umlauts, 255);
-    EXPECT_EQ(cut.size(), 255u * 2);
-    EXPECT_TRUE(brevan::ini::IsValidUtf8(cut));
-    // A character beyond the BMP takes two units: it does not fit in the last one.
-    EXPECT_EQ(CutToUtf16Units(std::string(254, 'a') + "😀", 255), std::string(254, 'a'));
-    EXPECT_EQ(CutToUtf16Units(std::string(253, 'a') + "😀", 255), std::string(253, 'a') + "😀");
-    EXPECT_EQ(CutToUtf16Units("abc", 0), "");
 }
 
 TEST(IniHostile, HugeLinesAndRandomBytesDoNotCrash) {

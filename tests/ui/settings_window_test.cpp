@@ -148,9 +148,7 @@ TEST_F(SettingsWindowTest, OkSavesTextsUnchangedEmptyAndNonAsciiIncluded) {
     EXPECT_EQ(brevan::AppSettings.DatabasePath, "  /Fernsehen/Über Sendungen/tvdaten.mdb ");
     EXPECT_EQ(brevan::AppSettings.OutputFolder, longFolder.toStdString());
     EXPECT_EQ(ReadIni(brevan::kKeyUpdaterPath), "");
-    // A value of more than 255 characters is stored whole; the next start
-    // reads its first 255 characters.
-    EXPECT_EQ(ReadIni(brevan::kKeyOutputFolder), longFolder.left(255).toStdString());
+    EXPECT_EQ(ReadIni(brevan::kKeyOutputFolder), longFolder.toStdString());
 }
 
 TEST_F(SettingsWindowTest, EscapeAnywherePressesOk) {

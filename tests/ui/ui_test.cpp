@@ -69,7 +69,7 @@ void UiTest::FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent
 std::string UiTest::IniPath() const { return dir_.filePath(QStringLiteral("brevan.ini")).toStdString(); }
 
 std::string UiTest::ReadIni(const char* key) const {
-    return brevan::ReadIniValue(brevan::kIniSection, key, "<missing>", IniPath(), 256);
+    return brevan::ReadIniValue(brevan::kIniSection, key, "<missing>", IniPath());
 }
 
 } // namespace uitest
