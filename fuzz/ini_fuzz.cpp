@@ -1,5 +1,6 @@
 // libFuzzer target for the INI text functions: any bytes must decode, be
 // searched and be edited without a crash, and an edit must read back.
+#include "base/utf8.h"
 #include "ini/ini_text.h"
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const brevan::ini::IniText text = brevan::ini::DecodeIniBytes(bytes);
-    if (!brevan::ini::IsValidUtf8(text.text)) std::abort();
+    if (!brevan::IsValidUtf8(text.text)) std::abort();
 
     (void)brevan::ini::FindValue(text.text, "Default", "myHTPCPath");
 

@@ -1,29 +1,42 @@
 #include "base/utf8.h"
 
 namespace brevan {
-namespace {
 
-// Windows-1252 0x80..0x9F; unassigned bytes keep their C1 value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-} // namespace
-
-void AppendCp1252(const unsigned char* bytes, std::size_t size, std::string& out) {
-    out.reserve(out.size() + size);
-    for (std::size_t i = 0; i < size; ++i) {
-        const unsigned char b = bytes[i];
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-        } else if (b < 0xA0) {
-            AppendCodePoint(kCp1252High[b - 0x80], out);
-        } else {
-            AppendCodePoint(b, out);  // 0xA0..0xFF equal their Latin-1 code points
-        }
+std::size_t NextCodePoint(std::string_view s, std::size_t i, char32_t& c) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        c = b0;
+        return 1;
     }
+    std::size_t len;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2, min = 0x80, c = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, min = 0x800, c = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, min = 0x10000, c = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < len) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return 0;
+    return len;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    char32_t c;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = NextCodePoint(text, i, c);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
 }
 
 } // namespace brevan

@@ -1,5 +1,7 @@
 #include "convert/description.h"
 
+#include "base/utf8.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -17,10 +19,6 @@ void TrimBlanks(std::string& text) {
     text.erase(0, first);
 }
 
-// UTF-16 code units of the UTF-8 character that starts with byte `lead`
-// (a lone surrogate kept as three bytes counts one, like any 3-byte form).
-std::size_t Utf16Units(unsigned char lead) { return lead >= 0xF0 ? 2 : 1; }
-bool IsLeadByte(unsigned char c) { return (c & 0xC0) != 0x80; }
 
 } // namespace
 
@@ -75,7 +73,7 @@ void CleanDescriptionInPlace(std::string& text) {
     for (; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (!IsLeadByte(c)) continue;
-        const std::size_t n = Utf16Units(c);
+        const std::size_t n = Utf16UnitsOfLead(c);
         if (cutAtMax == std::string::npos && units + n > kMaxLength) cutAtMax = i;
         if (c == '.' && units + 1 >= kFirstPosition) {
             if (units + 1 > kMaxLength) {

@@ -1,6 +1,8 @@
 #include "ini/ini_text.h"
 
 #include "base/case_fold.h"
+#include "base/cp1252.h"
+#include "base/utf16.h"
 #include "base/utf8.h"
 
 
@@ -18,54 +20,10 @@ std::string DecodeCp1252(std::string_view bytes) {
     return out;
 }
 
-std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
+std::string DecodeUtf16(std::string_view bytes, ByteOrder order) {
     std::string out;
-    out.reserve(bytes.size());
-    const std::size_t count = bytes.size() / 2;  // an odd last byte is dropped
-    auto unit = [&](std::size_t i) -> char16_t {
-        const auto a = static_cast<unsigned char>(bytes[2 * i]);
-        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
-        return static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
-    };
-    for (std::size_t i = 0; i < count; ++i) {
-        const char16_t u = unit(i);
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < count) {
-            const char16_t low = unit(i + 1);
-            if (low >= 0xDC00 && low < 0xE000) {
-                AppendCodePoint(0x10000 + ((char32_t(u) - 0xD800) << 10) + (low - 0xDC00), out);
-                ++i;
-                continue;
-            }
-        }
-        AppendCodePoint((u >= 0xD800 && u < 0xE000) ? char32_t{0xFFFD} : char32_t{u}, out);
-    }
-    return out;
-}
-
-// Length of the UTF-8 sequence starting at `s[i]`, or 0 when it is malformed.
-std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) return 1;
-    std::size_t len;
-    char32_t min;
-    char32_t c;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2, min = 0x80, c = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, min = 0x800, c = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, min = 0x10000, c = b0 & 0x07;
-    } else {
-        return 0;
-    }
-    if (s.size() - i < len) return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return 0;
-        c = (c << 6) | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return 0;
-    return len;
+    AppendUtf16(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), order, LoneSurrogate::Replace, out);
+    return out;  // an odd last byte is dropped
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -184,22 +142,13 @@ std::string StoredForm(std::string_view value) {
 
 } // namespace
 
-bool IsValidUtf8(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t len = Utf8SequenceLength(bytes, i);
-        if (len == 0) return false;
-        i += len;
-    }
-    return true;
-}
-
 IniText DecodeIniBytes(std::string_view bytes) {
     IniText result;
     if (bytes.substr(0, 2) == "\xFF\xFE") {
-        result.text = DecodeUtf16(bytes.substr(2), false);
+        result.text = DecodeUtf16(bytes.substr(2), ByteOrder::LittleEndian);
         result.converted = true;
     } else if (bytes.substr(0, 2) == "\xFE\xFF") {
-        result.text = DecodeUtf16(bytes.substr(2), true);
+        result.text = DecodeUtf16(bytes.substr(2), ByteOrder::BigEndian);
         result.converted = true;
     } else {
         std::string_view body = bytes;

@@ -39,9 +39,6 @@ IniText DecodeIniBytes(std::string_view bytes);
 // The bytes to store for `text`: UTF-8, with the BOM when the file had one.
 std::string EncodeIniText(const IniText& text);
 
-// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(std::string_view bytes);
-
 // The value of `key` in `section` of the decoded text, or nothing when the
 // section or key is missing. Blanks around the requested names are ignored.
 std::optional<std::string> FindValue(std::string_view text, std::string_view section, std::string_view key);

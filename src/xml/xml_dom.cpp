@@ -1,6 +1,7 @@
 #include "xml/xml_dom.h"
 
 #include "base/error.h"
+#include "base/utf8.h"
 #include "os/replace_file.h"
 
 #include <algorithm>
@@ -27,25 +28,12 @@ bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
 // Length of the allowed UTF-8 character at text[i], or 0 when the bytes there
 // are forbidden by XML 1.0 or are not UTF-8 (then one byte is dropped).
 std::size_t AllowedCharLength(std::string_view text, std::size_t i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t left = text.size() - i;
-    auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    if (c < 0x80) return (c >= 0x20 || c == 0x09 || c == 0x0A || c == 0x0D) ? 1 : 0;
-    if (c >= 0xC2 && c <= 0xDF) return (left >= 2 && IsCont(at(1))) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (left < 3 || !IsCont(at(1)) || !IsCont(at(2))) return 0;
-        if (c == 0xE0 && at(1) < 0xA0) return 0;      // overlong
-        if (c == 0xED && at(1) >= 0xA0) return 0;     // a surrogate on its own
-        if (c == 0xEF && at(1) == 0xBF && (at(2) == 0xBE || at(2) == 0xBF)) return 0;  // U+FFFE, U+FFFF
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (left < 4 || !IsCont(at(1)) || !IsCont(at(2)) || !IsCont(at(3))) return 0;
-        if (c == 0xF0 && at(1) < 0x90) return 0;      // overlong
-        if (c == 0xF4 && at(1) >= 0x90) return 0;     // beyond U+10FFFF
-        return 4;
-    }
-    return 0;
+    char32_t c;
+    const std::size_t length = NextCodePoint(text, i, c);
+    if (length == 0) return 0;
+    if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D) return 0;
+    if (c == 0xFFFE || c == 0xFFFF) return 0;
+    return length;
 }
 
 class StringWriter : public pugi::xml_writer {

@@ -1,5 +1,6 @@
 // Decoding of stored text: the byte-level cases that files from the writer
 // do not reach (odd lengths, switches at the very end, Windows-1252).
+#include "base/cp1252.h"
 #include "dao/reader/jet_text.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +42,7 @@ TEST(DaoText, CompressedRunsSwitchOnZeroBytes) {
 TEST(DaoText, Windows1252) {
     const std::vector<unsigned char> bytes = {'W', 0xE4, 'h', 'l', 0x80, 0x84, 0x93, 0x81, 0xFF};
     std::string out;
-    AppendCp1252(bytes.data(), bytes.size(), out);
+    brevan::AppendCp1252(bytes.data(), bytes.size(), out);
     EXPECT_EQ(out, "Wähl€„“\xC2\x81ÿ");
 }
 

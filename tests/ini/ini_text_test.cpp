@@ -1,5 +1,6 @@
 // The INI format as text: what a lookup finds, what an edit changes, how
 // foreign encodings decode and where long values are cut.
+#include "base/utf8.h"
 #include "ini/ini_text.h"
 
 #include <gtest/gtest.h>
@@ -180,7 +181,7 @@ TEST(IniHostile, HugeLinesAndRandomBytesDoNotCrash) {
         std::string bytes(static_cast<std::size_t>(random() % 400), '\0');
         for (char& c : bytes) c = "[]=;\r\n \t\"'aS\0\xE4\xC3\xFF\xFE"[random() % 17];
         const auto decoded = DecodeIniBytes(bytes);
-        EXPECT_TRUE(brevan::ini::IsValidUtf8(decoded.text));
+        EXPECT_TRUE(brevan::IsValidUtf8(decoded.text));
         (void)FindValue(decoded.text, "S", "a");
         if (auto edited = SetValue(decoded.text, "S", "a", "v")) {
             EXPECT_EQ(Value(*edited, "S", "a"), "v");

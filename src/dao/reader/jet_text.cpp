@@ -1,50 +1,13 @@
 #include "dao/reader/jet_text.h"
 
-#include <cstdint>
-#include <cstring>
+#include "base/utf16.h"
+#include "base/utf8.h"
 
 namespace brevan::dao::reader {
 
-namespace {
-
-char16_t Unit(const unsigned char* p) { return static_cast<char16_t>(p[0] | (p[1] << 8)); }
-
-} // namespace
-
 void AppendUtf16le(const unsigned char* bytes, std::size_t size, std::string& out) {
-    const std::size_t units = size / 2;
-    const std::size_t old = out.size();
-    out.resize(old + units * 3 + 3);  // the most UTF-8 that many units can need
-    char* w = out.data() + old;
-    std::size_t i = 0;
-    while (i < units) {
-        // Most text is ASCII: four units at a time while all are below 0x80.
-        while (i + 4 <= units) {
-            std::uint64_t four;
-            std::memcpy(&four, bytes + 2 * i, 8);
-            if (four & 0xFF80FF80FF80FF80ull) break;
-            w[0] = static_cast<char>(four);
-            w[1] = static_cast<char>(four >> 16);
-            w[2] = static_cast<char>(four >> 32);
-            w[3] = static_cast<char>(four >> 48);
-            w += 4;
-            i += 4;
-        }
-        if (i >= units) break;
-        const char16_t u = Unit(bytes + 2 * i);
-        ++i;
-        if (u >= 0xD800 && u <= 0xDBFF && i < units) {
-            const char16_t low = Unit(bytes + 2 * i);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                ++i;
-                w = PutCodePoint(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(low) - 0xDC00), w);
-                continue;
-            }
-        }
-        w = PutCodePoint(u, w);  // lone surrogates too, as their 3-byte form
-    }
-    if (size % 2 != 0) w = PutCodePoint(0xFFFD, w);
-    out.resize(static_cast<std::size_t>(w - out.data()));
+    AppendUtf16(bytes, size, ByteOrder::LittleEndian, LoneSurrogate::Keep, out);
+    if (size % 2 != 0) AppendCodePoint(0xFFFD, out);
 }
 
 void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& out) {

@@ -2,7 +2,6 @@
 // Decoding of text as Access stores it, to UTF-8. libmdb's own conversion
 // turns each half of a surrogate pair into "?", so the reader decodes the
 // stored bytes itself.
-#include "base/utf8.h"
 
 #include <cstddef>
 #include <string>
@@ -18,9 +17,5 @@ void AppendUtf16le(const unsigned char* bytes, std::size_t size, std::string& ou
 // one-byte characters U+0000..U+00FF and of UTF-16LE units, each 00 byte
 // switching between them) or plain UTF-16LE.
 void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& out);
-
-// Jet 3 files from Western Europe store text in Windows-1252.
-using brevan::AppendCodePoint;
-using brevan::AppendCp1252;
 
 } // namespace brevan::dao::reader

@@ -1,5 +1,6 @@
 #include "dao/reader/text_decoder.h"
 
+#include "base/cp1252.h"
 #include "base/utf8.h"
 #include "dao/reader/jet_text.h"
 
