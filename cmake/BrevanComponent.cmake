@@ -8,9 +8,25 @@
 #   brevan_component(<target> FOLDER <folder under src/>
 #                    [PUBLIC_HEADERS <header>...] [LINK <target>...] [LINK_PUBLIC <target>...])
 
+# Links `link` to `original`. A component that changes from publishing its
+# folder to publishing single headers (or back) finds the other kind of
+# entry in the build tree: that entry is removed first, and never written
+# through, since a link to a folder leads into the sources.
 function(_brevan_include_link original link)
   get_filename_component(parent ${link} DIRECTORY)
+  if(IS_SYMLINK ${parent})
+    file(REMOVE ${parent})
+  endif()
   file(MAKE_DIRECTORY ${parent})
+  if(IS_DIRECTORY ${link} AND NOT IS_SYMLINK ${link})
+    file(GLOB stale ${link}/*)
+    foreach(entry ${stale})
+      if(IS_SYMLINK ${entry})
+        file(REMOVE ${entry})
+      endif()
+    endforeach()
+    file(REMOVE ${link})
+  endif()
   file(CREATE_LINK ${original} ${link} SYMBOLIC)
 endfunction()
 

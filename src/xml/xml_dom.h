@@ -17,15 +17,10 @@
 // With spoolTo, those bytes go straight into the file that save completes.
 //
 // Every text and attribute value is cleaned as it enters the document: the
-// characters XML 1.0 forbids (U+0000-U+0008, U+000B, U+000C, U+000E-U+001F,
-// U+FFFE, U+FFFF, unpaired surrogates, bytes that are not UTF-8) are dropped,
-// because written in any form they make the file unreadable to every reader.
-#include <cstdint>
+// characters XML 1.0 forbids are dropped (xml_text.h).
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include <pugixml.hpp>
 
 namespace brevan::xml {
 
@@ -52,12 +47,11 @@ public:
     // Replaces the element's children by one text node.
     void setText(std::string_view text);
 
-    pugi::xml_node raw() const { return node_; }
-
 private:
     friend class DOMDocument;
-    Node(pugi::xml_node node, DOMDocument* document) : node_(node), document_(document) {}
-    pugi::xml_node node_;
+    struct Handle;  // the XML library's node, opaque here
+    Node(Handle* node, DOMDocument* document) : node_(node), document_(document) {}
+    Handle* node_ = nullptr;
     DOMDocument* document_ = nullptr;
 };
 
@@ -83,7 +77,7 @@ public:
     // brevan::Error describes what went wrong. After a good save, temporary
     // files that earlier saves of `path` left when they were killed (same
     // naming, regular, our user's, untouched for a minute) are removed.
-    void save(const std::string& path) const;
+    void save(const std::string& path);
 
     // Announces that the document will be saved to `path`: from here on the
     // root's children are written into save's temporary file beside `path` as
@@ -98,26 +92,8 @@ public:
 
 private:
     friend class Node;
-    struct Body;
-
-    void write(pugi::xml_writer& writer) const;
-    // Serializes a child just appended to the root and lets it go.
-    void seal(pugi::xml_node child);
-    // The top-level nodes before the root and the root's start tag; what
-    // follows its children.
-    std::string prefix() const;
-    std::string tail() const;
-
-    pugi::xml_document doc_;
-    // Nodes not yet appended anywhere live under this hidden element, which
-    // serialization skips; appendChild moves them out.
-    pugi::xml_node limbo_;
-    pugi::xml_node root_;
-    std::unique_ptr<Body> body_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
-
-// Drops the characters XML 1.0 forbids (see above) from UTF-8 text. Text
-// holding none of them comes back unchanged.
-std::string XmlSafeText(std::string_view text);
 
 } // namespace brevan::xml

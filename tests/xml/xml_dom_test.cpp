@@ -2,6 +2,7 @@
 // either replace the file whole or leave it as it was.
 #include "base/error.h"
 #include "xml/xml_dom.h"
+#include "xml/xml_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // character by character: the cleaning looks at sixteen bytes at a time, so
 // forbidden bytes are placed at every offset of texts long and short.
 #include "xml/xml_dom.h"
+#include "xml/xml_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,122 @@
+#include "xml/spool.h"
+
+#include "base/error.h"
+#include "os/replace_file.h"
+#include "os/stale_temporaries.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace brevan::xml {
+namespace {
+
+constexpr std::size_t kBuffer = 256 << 10;
+// How much is written before the kernel is asked to start writing it back,
+// so that the final fsync has little left to wait for.
+constexpr std::uint64_t kWriteBehind = 8u << 20;
+
+std::string SaveError(const std::string& path, int error) {
+    return "Cannot write the guide file " + path + ": " + std::strerror(error);
+}
+
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+Spool::~Spool() { Discard(); }
+
+bool Spool::Open(const std::string& path) {
+    const int made = CreateTemporaryBeside(path, temp_);
+    if (made < 0) return false;
+    fd_ = made;
+    target_ = path;
+    buffer_.reset(new char[kBuffer]);
+    return true;
+}
+
+void Spool::Append(std::string_view bytes) {
+    if (!Spooled()) {
+        memory_.append(bytes);
+        return;
+    }
+    if (bytes.size() >= kBuffer) {
+        Flush();
+        Write(bytes.data(), bytes.size());
+        return;
+    }
+    if (kBuffer - used_ < bytes.size()) Flush();
+    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+}
+
+void Spool::Flush() {
+    Write(buffer_.get(), used_);
+    used_ = 0;
+}
+
+void Spool::Write(const char* data, std::size_t size) {
+    if (error_ != 0 || size == 0) return;
+    error_ = WriteAll(fd_, data, size);
+    if (error_ != 0) return;
+    written_ += size;
+    if (written_ - synced_ >= kWriteBehind) {
+        ::sync_file_range(fd_, static_cast<off_t>(synced_), static_cast<off_t>(written_ - synced_), SYNC_FILE_RANGE_WRITE);
+        synced_ = written_;
+    }
+}
+
+void Spool::Commit() {
+    Flush();
+    int failure = error_;
+    if (failure == 0) {
+        failure = CommitTemporary(fd_, temp_, target_, ReplacementMode(target_));
+    } else {
+        ::close(fd_);
+        ::unlink(temp_.c_str());
+    }
+    fd_ = -1;
+    if (failure != 0) throw Error(SaveError(target_, failure));
+    committed_ = target_;
+    RemoveStaleTemporaries(FolderOf(target_), NameOf(target_));
+}
+
+void Spool::Discard() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(temp_.c_str());
+    fd_ = -1;
+}
+
+void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<void(const char*, std::size_t)>& out) {
+    if (committed_.empty() && !Spooled()) {
+        out(memory_.data() + from, static_cast<std::size_t>(to - from));
+        return;
+    }
+    if (Spooled()) Flush();
+    if (error_ != 0) throw Error(SaveError(target_, error_));
+    const int in = Spooled() ? fd_ : ::open(committed_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw Error(SaveError(committed_, errno));
+    std::unique_ptr<char[]> chunk(new char[kBuffer]);
+    int failure = 0;
+    while (from < to) {
+        const ssize_t n = ::pread(in, chunk.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBuffer, to - from)),
+                                  static_cast<off_t>(from));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failure = n < 0 ? errno : EIO;
+            break;
+        }
+        out(chunk.get(), static_cast<std::size_t>(n));
+        from += static_cast<std::uint64_t>(n);
+    }
+    if (in != fd_) ::close(in);
+    if (failure != 0) throw Error(SaveError(Spooled() ? target_ : committed_, failure));
+}
+
+} // namespace brevan::xml
