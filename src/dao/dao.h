@@ -90,9 +90,18 @@ public:
     virtual void Close() = 0;
 };
 
+// Which file an open database is, as the reader found it when it opened it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
 class Database {
 public:
     virtual ~Database() = default;
+    // The file this database was opened from (not a DAO member: the caller
+    // uses it to refuse writing over the database itself).
+    virtual FileIdentity File() const = 0;
     // Understands "SELECT * FROM <table> [ORDER BY <col> [ASC|DESC][, ...]]"
     // only (keywords and names without regard to case, names optionally in
     // [brackets], an optional final ";") and refuses other SQL.
@@ -115,7 +124,9 @@ public:
     // Opens the Access file at `name` (shared, not read-only; the engine only
     // reads, so both flags change nothing). Raises brevan::Error for an empty
     // name, a missing file, a directory, an unreadable file, one that is not
-    // an Access database, or one whose list of tables cannot be read.
+    // an Access database, or one whose list of tables cannot be read. Every
+    // look at the file happens in the watched reader, so a file on a share
+    // that hangs cannot hang the caller.
     virtual std::unique_ptr<Database> OpenDatabase(const std::string& name, bool exclusive, bool readOnly) = 0;
 };
 

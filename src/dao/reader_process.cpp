@@ -4,6 +4,7 @@
 #include "dao/dao.h"
 #include "dao/protocol/assembler.h"
 #include "dao/protocol/stream_check.h"
+#include "os/executable_path.h"
 #include "os/process.h"
 
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -52,13 +52,8 @@ std::string ReaderProgram() {
         std::lock_guard<std::mutex> hold(ProgramLock());
         if (!ProgramSetting().empty()) return ProgramSetting();
     }
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    const fs::path beside = exe.parent_path() / "brevan-reader";
-    if (ec || fs::exists(beside, ec)) return beside.string();
-    const fs::path installed = exe.parent_path().parent_path() / "libexec" / "brevan" / "brevan-reader";
-    return fs::exists(installed, ec) ? installed.string() : beside.string();
+    const std::optional<ExecutablePath> self = FindExecutablePath("", "");
+    return CompanionProgram(self ? self->path : "brevan", "brevan-reader");
 }
 
 namespace {
@@ -74,6 +69,8 @@ constexpr std::size_t kStderrKeep = 4096;
 // read from a hung network share) dies only when that read returns; it is
 // then left behind rather than hanging the run.
 constexpr std::chrono::milliseconds kKillGrace{3000};
+// How much longer than asked a wait may take before it counts as overslept.
+constexpr std::chrono::milliseconds kOversleep{2000};
 
 std::string Damaged(const std::string& path, const std::string& what) {
     return "The listing database " + path + " is damaged or unreadable: " + what + ".";
@@ -189,6 +186,9 @@ std::string FailureMessage(const ReaderRequest& request, const std::string& path
                                : " Its tables are: " + detail + ".");
     case ReaderFailure::Damaged: return Damaged(path, detail);
     case ReaderFailure::Unreadable: return "The listing database " + path + " cannot be read: " + detail + ".";
+    case ReaderFailure::Missing: return "The listing database " + path + " does not exist.";
+    case ReaderFailure::Folder: return "The listing database " + path + " is a folder, not a database file.";
+    case ReaderFailure::NotRegular: return "The listing database " + path + " is not a regular file.";
     }
     return Damaged(path, "the database reader reported an unknown failure");
 }
@@ -206,7 +206,7 @@ std::string ExitMessage(const ExitStatus& status) {
 
 } // namespace
 
-void RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink) {
+FileIdentity RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink) {
     Pipe data;
     Pipe err;
     if (!data.Open() || !err.Open())
@@ -271,6 +271,10 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
         pollfd fds[2] = {{data.read, POLLIN, 0}, {err.read, POLLIN, 0}};
         const int nfds = err.read >= 0 ? 2 : 1;
         const int r = ::poll(fds, nfds, static_cast<int>(std::max<long long>(1, left.count())));
+        // A wait that ended long after it should have (the machine was
+        // suspended, or both processes were stopped) says nothing about the
+        // reader: it gets a fresh window before it is judged.
+        if (Clock::now() - now > left + kOversleep) lastProgress = Clock::now();
         if (r < 0) {
             if (errno == EINTR) continue;
             throw Error(Damaged(displayPath, std::string("watching the database reader failed: ") + std::strerror(errno)));
@@ -290,14 +294,21 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
                 data.CloseRead();
                 break;
             }
-            lastProgress = Clock::now();
             if (const StreamFault fault = assembler.Got(static_cast<std::size_t>(n), message); fault != StreamFault::None)
                 throw malformed(fault);
-            if (!message) continue;
+            if (!message) {
+                lastProgress = Clock::now();  // part of a message: rows are coming
+                continue;
+            }
+            const std::uint64_t pagesBefore = checker.Pages();
             if (const StreamFault fault = checker.Accept(message->kind, message->payload, message->size);
                 fault != StreamFault::None)
                 throw malformed(fault);
-            if (message->kind != MessageKind::Error && message->kind != MessageKind::End) {
+            // Progress is rows and pages: a reader that only says it is still
+            // there while reading nothing new makes none.
+            if (message->kind != MessageKind::Progress || checker.Pages() > pagesBefore) lastProgress = Clock::now();
+            if (message->kind == MessageKind::Tables || message->kind == MessageKind::Header ||
+                message->kind == MessageKind::Rows) {
                 if (const StreamFault fault = sink.Receive(message->kind, message->payload, message->size);
                     fault != StreamFault::None)
                     throw malformed(fault);
@@ -320,6 +331,7 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
         throw Error(FailureMessage(request, displayPath, checker.Failure(), checker.FailureDetail()));
     if (!checker.Ended())
         throw Error(Damaged(displayPath, withStderr("the database reader ended without finishing its report")));
+    return FileIdentity{checker.Device(), checker.Inode()};
 }
 
 } // namespace detail

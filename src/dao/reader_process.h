@@ -1,6 +1,7 @@
 #pragma once
 // Runs the reader program, brevan-reader, for one request and watches it:
 // the engine's end of the stream (dao/protocol/stream.h).
+#include "dao/dao.h"
 #include "dao/protocol/stream.h"
 #include "dao/protocol/stream_fault.h"
 
@@ -34,7 +35,8 @@ public:
 // the reader cannot be started, crashes, exits with an error, sends a
 // malformed stream or sends nothing for the reader timeout. The reader is
 // always stopped and, unless it hangs in the kernel, reaped.
-void RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink);
+// Returns the file the reader opened.
+FileIdentity RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink);
 
 // How long the reader may send nothing before it counts as hung.
 std::chrono::milliseconds ReaderTimeout();

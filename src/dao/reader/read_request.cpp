@@ -73,6 +73,10 @@ ReaderExit Serve(const ReadRequest& request, StreamWriter& out) {
     MdbSession session;
     std::string detail;
     if (const auto failure = session.Open(request.path, detail)) return Sent(out.Error(*failure, detail));
+    out.Begin(MessageKind::File);
+    protocol::PutU64(out.Buffer(), session.Device());
+    protocol::PutU64(out.Buffer(), session.Inode());
+    out.End();
     GPtrArray* catalog = session.Catalog();
     if (!catalog) return Sent(out.Error(ReaderFailure::NoCatalog, ""));
     if (request.table.empty()) return ListTables(catalog, out);
