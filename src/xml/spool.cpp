@@ -18,20 +18,18 @@ constexpr std::size_t kBuffer = 256 << 10;
 // so that the final fsync has little left to wait for.
 constexpr std::uint64_t kWriteBehind = 8u << 20;
 
+} // namespace
+
 std::string SaveError(const std::string& path, int error) {
     return "Cannot write the guide file " + path + ": " + std::strerror(error);
 }
 
-std::string NameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-} // namespace
-
 Spool::~Spool() { Discard(); }
 
 bool Spool::Open(const std::string& path) {
+    // Temporaries that killed saves left go first: on a nearly full disk a
+    // large one would make every later save fail for want of space.
+    RemoveStaleTemporaries(FolderOf(path), NameOf(path));
     const int made = CreateTemporaryBeside(path, temp_);
     if (made < 0) return false;
     fd_ = made;
@@ -75,7 +73,7 @@ void Spool::Commit() {
     Flush();
     int failure = error_;
     if (failure == 0) {
-        failure = CommitTemporary(fd_, temp_, target_, ReplacementMode(target_));
+        failure = CommitTemporary(fd_, temp_, target_);
     } else {
         ::close(fd_);
         ::unlink(temp_.c_str());
@@ -83,7 +81,6 @@ void Spool::Commit() {
     fd_ = -1;
     if (failure != 0) throw Error(SaveError(target_, failure));
     committed_ = target_;
-    RemoveStaleTemporaries(FolderOf(target_), NameOf(target_));
 }
 
 void Spool::Discard() {

@@ -9,6 +9,9 @@
 
 namespace brevan::xml {
 
+// The message of a save to `path` that failed with `error` (an errno).
+std::string SaveError(const std::string& path, int error);
+
 class Spool {
 public:
     Spool() = default;

@@ -244,9 +244,10 @@ void DOMDocument::spoolTo(const std::string& path) {
     if (d.spool.Spooled() || d.bodyEnd != 0) return;
     std::string before = std::move(d.spool.Memory());
     d.spool.Memory().clear();
-    if (!d.spool.Open(path)) {  // save will say why
+    if (!d.spool.Open(path)) {
+        const int error = errno;
         d.spool.Memory() = std::move(before);
-        return;
+        throw Error(SaveError(path, error));
     }
     if (d.started) {  // children written before: they go first
         d.prefix = d.Prefix();
@@ -284,7 +285,7 @@ void DOMDocument::save(const std::string& path) {
     // A document kept in memory goes out whole through a file of its own;
     // if writing it throws, that spool's destructor removes its file.
     Spool out;
-    if (!out.Open(path)) throw Error("Cannot write the guide file " + path + ": " + std::strerror(errno));
+    if (!out.Open(path)) throw Error(SaveError(path, errno));
     SpoolWriter writer(out);
     d.Write(writer);
     out.Commit();
