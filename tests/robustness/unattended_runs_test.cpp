@@ -1,6 +1,7 @@
 // Unattended runs on real storage and in odd process states: the real
 // executable, started as schedulers and wrapper scripts start it.
 #include "guide_check.h"
+#include "restricted_run.h"
 #include "support/run_brevan.h"
 
 #include <gtest/gtest.h>
@@ -134,8 +135,10 @@ TEST_F(UnattendedRun, WithoutProcTheProgramFindsItselfThroughItsCommand) {
 }
 
 TEST_F(UnattendedRun, OutOfDescriptorsSaysSo) {
-    const RunResult run = Shell("exec /usr/bin/prlimit --nofile=7 '" + app.exe() + "' /W");
-    EXPECT_EQ(run.status, 1);
+    robustness::Restrictions seven;
+    seven.maxDescriptors = 7;
+    const RunResult run = robustness::RunRestricted(app, {"/W"}, seven);
+    EXPECT_EQ(run.status, 1) << run.errors;
     ASSERT_EQ(run.messages().size(), 1u) << run.errors;
     EXPECT_NE(run.messages()[0].find("Too many open files"), std::string::npos) << run.messages()[0];
     EXPECT_FALSE(fs::exists(guide));
