@@ -111,11 +111,19 @@ public:
     // every key in the stored order. Only type dbOpenSnapshot is supported.
     // The whole table is read here, in a separate reader process; a reader
     // that crashes, stops making progress or sends nonsense raises
-    // brevan::Error "The listing database <path> is damaged or unreadable...".
+    // brevan::Error "The <noun> <shown> is damaged or unreadable...".
     virtual std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) = 0;
     // Later OpenRecordset calls raise brevan::Error; snapshots already open
     // stay readable (they hold their own copy).
     virtual void Close() = 0;
+};
+
+// How the engine's messages name a database: "<noun> <shown>", as in "The
+// listing database /srv/tv/tvdaten.mdb does not exist." The caller knows what
+// the database is to the user; the engine only knows it is a database.
+struct DatabaseName {
+    std::string noun = "database";
+    std::string shown;  // empty: the path as given to OpenDatabase
 };
 
 class Workspace {
@@ -127,7 +135,9 @@ public:
     // an Access database, or one whose list of tables cannot be read. Every
     // look at the file happens in the watched reader, so a file on a share
     // that hangs cannot hang the caller.
-    virtual std::unique_ptr<Database> OpenDatabase(const std::string& name, bool exclusive, bool readOnly) = 0;
+    // Messages name the database as `naming` says.
+    virtual std::unique_ptr<Database> OpenDatabase(const std::string& name, bool exclusive, bool readOnly,
+                                                   const DatabaseName& naming = {}) = 0;
 };
 
 class DBEngine {

@@ -19,25 +19,25 @@ using protocol::StreamFault;
 
 class DatabaseImpl final : public Database {
 public:
-    DatabaseImpl(std::string path, std::string absolute, FileIdentity file)
-        : path_(std::move(path)), absolute_(std::move(absolute)), file_(file) {}
+    DatabaseImpl(detail::Naming naming, std::string absolute, FileIdentity file)
+        : naming_(std::move(naming)), absolute_(std::move(absolute)), file_(file) {}
 
     FileIdentity File() const override { return file_; }
 
     std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) override {
-        if (closed_) throw Error("The listing database " + path_ + " is closed.");
+        if (closed_) throw Error("The " + naming_.Label() + " is closed.");
         detail::SelectQuery query = detail::ParseSelect(sql);
         if (type != dbOpenSnapshot)
             throw Error("The database engine opens only snapshot recordsets (type 4), not type " + std::to_string(type) + ".");
 
         try {
             SnapshotBuilder builder(*this, query);
-            detail::RunReader({absolute_, query.table}, path_, builder);
+            detail::RunReader({absolute_, query.table}, naming_, builder);
             std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
-            return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), path_);
+            return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), naming_.Label());
         } catch (const std::bad_alloc&) {
-            throw Error("There is not enough memory to read the table \"" + query.table + "\" of the listing database " +
-                        path_ + ".");
+            throw Error("There is not enough memory to read the table \"" + query.table + "\" of the " +
+                        naming_.Label() + ".");
         }
     }
 
@@ -72,13 +72,13 @@ private:
             while (c < columns.size() && detail::FoldName(columns[c].name) != wanted) ++c;
             if (c == columns.size())
                 throw Error("The field \"" + field.name + "\" in the ORDER BY clause does not exist in table \"" +
-                            snapshot.TableName() + "\" of the listing database " + path_ + ".");
+                            snapshot.TableName() + "\" of the " + naming_.Label() + ".");
             keys.push_back({c, field.descending});
         }
         return keys;
     }
 
-    std::string path_;
+    detail::Naming naming_;
     std::string absolute_;
     FileIdentity file_;
     bool closed_ = false;
@@ -86,11 +86,13 @@ private:
 
 class WorkspaceImpl final : public Workspace {
 public:
-    std::unique_ptr<Database> OpenDatabase(const std::string& name, bool /*exclusive*/, bool /*readOnly*/) override {
-        if (name.empty()) throw Error("No listing database is set: the database path is empty.");
+    std::unique_ptr<Database> OpenDatabase(const std::string& name, bool /*exclusive*/, bool /*readOnly*/,
+                                           const DatabaseName& named) override {
+        if (name.empty()) throw Error("No " + named.noun + " is set: the database path is empty.");
+        detail::Naming naming{named.noun, named.shown.empty() ? name : named.shown};
         std::error_code ec;
         std::string absolute = std::filesystem::absolute(name, ec).string();
-        if (ec) throw Error("The listing database " + name + " cannot be read: " + ec.message() + ".");
+        if (ec) throw Error("The " + naming.Label() + " cannot be read: " + ec.message() + ".");
         // Reading the list of tables proves the file is a database libmdb can read.
         struct Ignore final : detail::MessageSink {
             std::string storage;
@@ -100,8 +102,8 @@ public:
             }
             StreamFault Receive(MessageKind, const char*, std::uint32_t) override { return StreamFault::None; }
         } ignore;
-        const FileIdentity file = detail::RunReader({absolute, std::string()}, name, ignore);
-        return std::make_unique<DatabaseImpl>(name, std::move(absolute), file);
+        const FileIdentity file = detail::RunReader({absolute, std::string()}, naming, ignore);
+        return std::make_unique<DatabaseImpl>(std::move(naming), std::move(absolute), file);
     }
 };
 

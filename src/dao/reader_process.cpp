@@ -72,8 +72,8 @@ constexpr std::chrono::milliseconds kKillGrace{3000};
 // How much longer than asked a wait may take before it counts as overslept.
 constexpr std::chrono::milliseconds kOversleep{2000};
 
-std::string Damaged(const std::string& path, const std::string& what) {
-    return "The listing database " + path + " is damaged or unreadable: " + what + ".";
+std::string Damaged(const Naming& naming, const std::string& what) {
+    return "The " + naming.Label() + " is damaged or unreadable: " + what + ".";
 }
 
 // Our environment without what changes how libmdb finds files and decodes text.
@@ -175,22 +175,23 @@ std::string Seconds(std::chrono::milliseconds ms) {
     return text;
 }
 
-std::string FailureMessage(const ReaderRequest& request, const std::string& path, ReaderFailure failure,
+std::string FailureMessage(const ReaderRequest& request, const Naming& naming, ReaderFailure failure,
                            const std::string& detail) {
+    const std::string the = "The " + naming.Label();
     switch (failure) {
-    case ReaderFailure::NotAccess: return "The file " + path + " is not an Access database.";
-    case ReaderFailure::NoCatalog: return Damaged(path, "its list of tables cannot be read");
+    case ReaderFailure::NotAccess: return "The file " + naming.shown + " is not an Access database.";
+    case ReaderFailure::NoCatalog: return Damaged(naming, "its list of tables cannot be read");
     case ReaderFailure::NoTable:
-        return "The table \"" + request.table + "\" does not exist in the listing database " + path + "." +
+        return "The table \"" + request.table + "\" does not exist in the " + naming.Label() + "." +
                (detail.empty() ? std::string(" The database has no tables.")
                                : " Its tables are: " + detail + ".");
-    case ReaderFailure::Damaged: return Damaged(path, detail);
-    case ReaderFailure::Unreadable: return "The listing database " + path + " cannot be read: " + detail + ".";
-    case ReaderFailure::Missing: return "The listing database " + path + " does not exist.";
-    case ReaderFailure::Folder: return "The listing database " + path + " is a folder, not a database file.";
-    case ReaderFailure::NotRegular: return "The listing database " + path + " is not a regular file.";
+    case ReaderFailure::Damaged: return Damaged(naming, detail);
+    case ReaderFailure::Unreadable: return the + " cannot be read: " + detail + ".";
+    case ReaderFailure::Missing: return the + " does not exist.";
+    case ReaderFailure::Folder: return the + " is a folder, not a database file.";
+    case ReaderFailure::NotRegular: return the + " is not a regular file.";
     }
-    return Damaged(path, "the database reader reported an unknown failure");
+    return Damaged(naming, "the database reader reported an unknown failure");
 }
 
 // What an exit status other than Completed says.
@@ -206,11 +207,11 @@ std::string ExitMessage(const ExitStatus& status) {
 
 } // namespace
 
-FileIdentity RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink) {
+FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, MessageSink& sink) {
     Pipe data;
     Pipe err;
     if (!data.Open() || !err.Open())
-        throw Error("Cannot start reading the listing database " + displayPath + ": " + std::strerror(errno) + ".");
+        throw Error("Cannot start reading the " + naming.Label() + ": " + std::strerror(errno) + ".");
     ::fcntl(data.read, F_SETPIPE_SZ, 1 << 20);  // fewer switches between the two; a smaller pipe works too
 
     const std::string program = ReaderProgram();
@@ -223,7 +224,7 @@ FileIdentity RunReader(const ReaderRequest& request, const std::string& displayP
     data.CloseWrite();
     err.CloseWrite();
     if (!started.process)
-        throw Error("Cannot read the listing database " + displayPath + ": the database reader " + program +
+        throw Error("Cannot read the " + naming.Label() + ": the database reader " + program +
                     " cannot be started: " + std::strerror(started.error) + ".");
     ReaderChild child(std::move(*started.process));
     ::fcntl(err.read, F_SETFL, ::fcntl(err.read, F_GETFL) | O_NONBLOCK);
@@ -253,7 +254,7 @@ FileIdentity RunReader(const ReaderRequest& request, const std::string& displayP
     auto malformed = [&](StreamFault fault) {
         child.Stop();
         drainErr();
-        return Error(Damaged(displayPath, withStderr(std::string(protocol::Describe(fault)))));
+        return Error(Damaged(naming, withStderr(std::string(protocol::Describe(fault)))));
     };
 
     protocol::MessageAssembler assembler([&sink](std::uint32_t size) { return sink.RowStorage(size); });
@@ -265,7 +266,7 @@ FileIdentity RunReader(const ReaderRequest& request, const std::string& displayP
         if (now - lastProgress >= timeout) {
             child.Stop();
             drainErr();
-            throw Error(Damaged(displayPath, withStderr("reading it made no progress for " + Seconds(timeout))));
+            throw Error(Damaged(naming, withStderr("reading it made no progress for " + Seconds(timeout))));
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timeout - (now - lastProgress));
         pollfd fds[2] = {{data.read, POLLIN, 0}, {err.read, POLLIN, 0}};
@@ -277,7 +278,7 @@ FileIdentity RunReader(const ReaderRequest& request, const std::string& displayP
         if (Clock::now() - now > left + kOversleep) lastProgress = Clock::now();
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw Error(Damaged(displayPath, std::string("watching the database reader failed: ") + std::strerror(errno)));
+            throw Error(Damaged(naming, std::string("watching the database reader failed: ") + std::strerror(errno)));
         }
         if (nfds == 2 && fds[1].revents) drainErr();
         if (!fds[0].revents) continue;
@@ -324,13 +325,13 @@ FileIdentity RunReader(const ReaderRequest& request, const std::string& displayP
         if (::poll(&fd, 1, 100) <= 0) break;
         drainErr();
     }
-    if (!status) throw Error(Damaged(displayPath, withStderr("the database reader did not end")));
+    if (!status) throw Error(Damaged(naming, withStderr("the database reader did not end")));
     if (status->signal != 0 || status->code != static_cast<int>(ReaderExit::Completed))
-        throw Error(Damaged(displayPath, withStderr(ExitMessage(*status))));
+        throw Error(Damaged(naming, withStderr(ExitMessage(*status))));
     if (checker.Failed())
-        throw Error(FailureMessage(request, displayPath, checker.Failure(), checker.FailureDetail()));
+        throw Error(FailureMessage(request, naming, checker.Failure(), checker.FailureDetail()));
     if (!checker.Ended())
-        throw Error(Damaged(displayPath, withStderr("the database reader ended without finishing its report")));
+        throw Error(Damaged(naming, withStderr("the database reader ended without finishing its report")));
     return FileIdentity{checker.Device(), checker.Inode()};
 }
 

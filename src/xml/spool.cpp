@@ -20,13 +20,11 @@ constexpr std::uint64_t kWriteBehind = 8u << 20;
 
 } // namespace
 
-std::string SaveError(const std::string& path, int error) {
-    return "Cannot write the guide file " + path + ": " + std::strerror(error);
-}
+std::string SaveError(const std::string& label, int error) { return "Cannot write " + label + ": " + std::strerror(error); }
 
 Spool::~Spool() { Discard(); }
 
-bool Spool::Open(const std::string& path) {
+bool Spool::Open(const std::string& path, const std::string& label) {
     // Temporaries that killed saves left go first: on a nearly full disk a
     // large one would make every later save fail for want of space.
     RemoveStaleTemporaries(FolderOf(path), NameOf(path));
@@ -34,6 +32,7 @@ bool Spool::Open(const std::string& path) {
     if (made < 0) return false;
     fd_ = made;
     target_ = path;
+    label_ = label;
     buffer_.reset(new char[kBuffer]);
     return true;
 }
@@ -79,7 +78,7 @@ void Spool::Commit() {
         ::unlink(temp_.c_str());
     }
     fd_ = -1;
-    if (failure != 0) throw Error(SaveError(target_, failure));
+    if (failure != 0) throw Error(SaveError(label_, failure));
     committed_ = target_;
 }
 
@@ -96,9 +95,9 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
         return;
     }
     if (Spooled()) Flush();
-    if (error_ != 0) throw Error(SaveError(target_, error_));
+    if (error_ != 0) throw Error(SaveError(label_, error_));
     const int in = Spooled() ? fd_ : ::open(committed_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw Error(SaveError(committed_, errno));
+    if (in < 0) throw Error(SaveError(label_, errno));
     std::unique_ptr<char[]> chunk(new char[kBuffer]);
     int failure = 0;
     while (from < to) {
@@ -113,7 +112,7 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
         from += static_cast<std::uint64_t>(n);
     }
     if (in != fd_) ::close(in);
-    if (failure != 0) throw Error(SaveError(Spooled() ? target_ : committed_, failure));
+    if (failure != 0) throw Error(SaveError(label_, failure));
 }
 
 } // namespace brevan::xml

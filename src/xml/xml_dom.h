@@ -86,8 +86,10 @@ public:
     // they are appended, instead of being kept in memory. When that file
     // cannot be made, raises brevan::Error at once, with the message save
     // would give, so that nothing is built for a folder that takes no file.
-    // A spooled document is meant to be saved once, to `path`.
-    void spoolTo(const std::string& path);
+    // A spooled document is meant to be saved once, to `path`. Messages name
+    // the file `label` (e.g. "the guide file /srv/htpc/tvdata.xml"); without
+    // one, "the file <path>".
+    void spoolTo(const std::string& path, const std::string& label = "");
 
     // The serialized document, as save writes it (for tests and tools).
     std::string xml() const;

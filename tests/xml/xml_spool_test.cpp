@@ -206,7 +206,7 @@ TEST_F(XmlSpool, AWriteThatFailsWhileBuildingFailsTheSaveAndKeepsTheOldGuide) {
     std::string message;
     {
         DOMDocument doc;
-        doc.spoolTo(target_.string());
+        doc.spoolTo(target_.string(), "the guide file " + target_.string());  // the caller names the file
         Build(doc, 3000);
         try {
             doc.save(target_.string());
