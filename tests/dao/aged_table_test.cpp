@@ -253,4 +253,50 @@ TEST_F(DaoAgedTable, RowsWrittenBeforeColumnsWereAddedOrDeleted) {
     EXPECT_THROW(rs->Fields("AltZahl"), brevan::Error);
 }
 
+std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    return v;
+}
+
+TEST(DaoAgedAccessFile, NorthwindsCatalogReadsEachMovedRowOnceThroughItsPointer) {
+    const std::filesystem::path nwind = std::filesystem::path(BREVAN_SHARED_TESTDATA) / "access" / "nwind.mdb";
+    if (!std::filesystem::exists(nwind)) GTEST_SKIP() << "../shared/testdata/access/nwind.mdb is absent";
+    // A plain reading of MSysObjects (definition on page 2) from the Jet 3
+    // pages: 2048 bytes, row count at 8, row offsets from 10; the Id is the
+    // first fixed column, after the row's one-byte column count.
+    const std::string file = testsupport::ReadFile(nwind.string());
+    constexpr std::size_t kPage = 2048;
+    auto at = [&](std::uint32_t page) { return std::size_t{page} * kPage; };
+    auto start = [&](std::uint32_t page, unsigned r) { return Le(file, at(page) + 10 + 2 * r, 2) & 0x1FFF; };
+    auto end = [&](std::uint32_t page, unsigned r) { return r == 0 ? kPage : start(page, r - 1); };
+    std::vector<std::int64_t> ids, movedIds;
+    for (std::uint32_t page = 0; page < file.size() / kPage; ++page) {
+        if (file[at(page)] != 0x01 || Le(file, at(page) + 4, 4) != 2) continue;
+        for (unsigned r = 0; r < Le(file, at(page) + 8, 2); ++r) {
+            const unsigned flags = Le(file, at(page) + 10 + 2 * r, 2) & 0xC000;
+            if ((flags & 0x8000) || start(page, r) == end(page, r)) continue;
+            std::uint32_t rowPage = page;
+            unsigned row = r;
+            if (flags & 0x4000) {
+                ASSERT_EQ(end(page, r) - start(page, r), 4u);
+                const std::size_t pointer = at(page) + start(page, r);
+                row = static_cast<unsigned char>(file[pointer]);
+                rowPage = Le(file, pointer + 1, 3);
+                ASSERT_TRUE(Le(file, at(rowPage) + 10 + 2 * row, 2) & 0x8000) << "a target not flagged deleted";
+            }
+            const auto id = static_cast<std::int32_t>(Le(file, at(rowPage) + start(rowPage, row) + 1, 4));
+            ids.push_back(id);
+            if (flags & 0x4000) movedIds.push_back(id);
+        }
+    }
+    ASSERT_EQ(movedIds.size(), 27u);
+
+    auto rs = Open(nwind.string(), "MSysObjects");
+    std::vector<std::int64_t> read;
+    for (; !rs->Eof(); rs->MoveNext()) read.push_back(*Get<std::int64_t>(*rs, "Id"));
+    EXPECT_EQ(read, ids);
+    for (std::int64_t id : movedIds) EXPECT_EQ(std::count(read.begin(), read.end(), id), 1) << "Id " << id;
+}
+
 } // namespace
