@@ -37,7 +37,9 @@ struct AgedSlot {
   std::optional<jet4::BrokenPointer> broken;  // set: this slot is that pointer, `row` unused
 };
 
-// Writes `path` with `TVDaten` holding `slots` in the given order.
-void WriteAgedListingDb(const std::string& path, const std::vector<AgedSlot>& slots);
+// Writes `path` with `TVDaten` holding `slots` in the given order; with
+// `channelTable`, a second table `Sender` (one Text column, Senderkennung)
+// follows, with one row per slot.
+void WriteAgedListingDb(const std::string& path, const std::vector<AgedSlot>& slots, bool channelTable = false);
 
 }  // namespace testsupport
