@@ -41,8 +41,15 @@ const unsigned char* TableScan::TargetPage(std::uint32_t page) {
 const unsigned char* TableScan::Follow(RowSlot& slot, RowPlace& place) {
     const std::size_t pageSize = pages_.PageSize();
     const unsigned rowCountOffset = session_.RowCountOffset();
-    auto pointer = [&] { return "the overflow pointer in " + place.Text(); };
-    chain_.assign(1, {place.page, place.row});
+    // The pointer being followed: the scan's slot, then each further one.
+    std::pair<std::uint32_t, unsigned> here{place.page, place.row};
+    auto pointer = [&] {
+        std::string text = "the overflow pointer in " + place.Text();
+        if (here.first != place.page || here.second != place.row)
+            text += " (by way of row " + std::to_string(here.second) + " on page " + std::to_string(here.first) + ")";
+        return text;
+    };
+    chain_.assign(1, here);
     const unsigned char* page = scanPage_.data();
     for (;;) {
         if (slot.Size() < kOverflowPointerSize) throw Damage{pointer() + " is cut short"};
@@ -65,11 +72,14 @@ const unsigned char* TableScan::Follow(RowSlot& slot, RowPlace& place) {
         slot = slots.At(row);
         if (!slots.Sound(slot)) throw Damage{pointer() + " leads to " + target() + ", which has an impossible position"};
         if (slot.Size() == 0) throw Damage{pointer() + " leads to " + target() + ", whose bytes are gone"};
-        place.moved = true;
-        place.movedPage = next;
-        place.movedRow = row;
         // A further pointer, whatever its deleted flag; else the row, whatever its flags.
-        if (!(slot.flags & kRowOverflow)) return page;
+        if (!(slot.flags & kRowOverflow)) {
+            place.moved = true;
+            place.movedPage = next;
+            place.movedRow = row;
+            return page;
+        }
+        here = {next, row};
     }
 }
 
