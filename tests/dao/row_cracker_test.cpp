@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -227,17 +228,18 @@ TEST(DaoRowCracker, DamagedRowsAreRefusedOrReadInsideTheRow) {
                     }
                 }
                 // A copy of exactly the row's size: AddressSanitizer sees any read past it.
-                auto* bytes = new unsigned char[damaged.size() + 1];
-                std::copy(damaged.begin(), damaged.end(), bytes);
-                if (!reader::CrackRow(shape, bytes, damaged.size(), fields)) {
+                const auto bytes = std::make_unique<unsigned char[]>(damaged.size());
+                std::copy(damaged.begin(), damaged.end(), bytes.get());
+                if (!reader::CrackRow(shape, bytes.get(), damaged.size(), fields)) {
                     ++refused;
                 } else {
                     ++read;
                     for (const reader::RowField& f : fields) {
-                        if (f.present) EXPECT_LE(std::size_t{f.start} + f.size, damaged.size());
+                        if (f.present) {
+                            EXPECT_LE(std::size_t{f.start} + f.size, damaged.size());
+                        }
                     }
                 }
-                delete[] bytes;
             }
         });
     }
