@@ -55,12 +55,13 @@ ReaderExit ReadTable(MdbSession& session, MdbCatalogEntry* entry, StreamWriter& 
     if (!out.Flush()) return ReaderExit::WriteFailed;
 
     const std::string owner = "table \"" + std::string(entry->object_name) + "\"";
-    PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(),
-                     session.Encrypted() ? session.Handle() : nullptr);
+    MdbHandle* cipher = session.Encrypted() ? session.Handle() : nullptr;
+    PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
+    PageSource targets(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
     TextDecoder text(session.Jet3(), session.CodePage());
     MemoReader memos(pages, text, session.RowCountOffset(), owner);
     RowCells cells(table, text, memos);
-    TableScan scan(session, table, static_cast<std::uint32_t>(entry->table_pg), pages, cells);
+    TableScan scan(session, table, static_cast<std::uint32_t>(entry->table_pg), pages, targets, cells);
     const std::optional<std::uint64_t> total = scan.Stream(out);
     if (!total) return ReaderExit::WriteFailed;
     out.Begin(MessageKind::End);
