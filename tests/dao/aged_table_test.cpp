@@ -27,7 +27,7 @@ using jet4::RowState;
 namespace {
 
 std::unique_ptr<dao::Recordset> Open(const std::string& path, const std::string& table) {
-    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false);
+    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false, dao::DatabaseName{"listing database", ""});
     return db->OpenRecordset("SELECT * FROM [" + table + "]", dao::dbOpenSnapshot);
 }
 
