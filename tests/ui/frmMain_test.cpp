@@ -1,6 +1,6 @@
 // The main window: its fixed layout and focus order, its three buttons, and
 // that closing it leaves an open settings window (and the process) alive.
-#include "ui_test.h"
+#include "ui_fixture.h"
 
 #include "app/settings.h"
 #include "support/listing_db.h"

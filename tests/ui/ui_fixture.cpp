@@ -1,4 +1,4 @@
-#include "ui_test.h"
+#include "ui_fixture.h"
 
 #include "app/settings.h"
 #include "desktop/dialogs.h"
