@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "jet4/jet4_writer.h"
-
 namespace testsupport {
 
 struct RunResult {
@@ -51,8 +49,5 @@ private:
 // Waits for the child `pid` at most `timeoutSeconds` (then kills it and
 // fails the test); returns its exit status, or 128 + the signal that ended it.
 int WaitForExit(int pid, int timeoutSeconds);
-
-// A calendar date `offset` days from today (local time), at midnight.
-jet4::DateTime DayFromToday(int offset);
 
 } // namespace testsupport
