@@ -1,3 +1,8 @@
 #include "modMain.h"
+#include "os/standard_streams.h"
 
-int main(int argc, char** argv) { return brevan::Main(argc, argv); }
+int main(int argc, char** argv) {
+    // Before anything opens a descriptor that could take a standard stream's place.
+    brevan::OpenClosedStandardStreams();
+    return brevan::Main(argc, argv);
+}

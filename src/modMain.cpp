@@ -1,8 +1,12 @@
 #include "modMain.h"
 
 #include "app/actions.h"
+#include "app/command_line.h"
+#include "app/ini_location.h"
 #include "app/settings.h"
+#include "dao/dao.h"
 #include "desktop/message_box.h"
+#include "os/executable_path.h"
 #include "os/library_probe.h"
 #include "ui/frmMain.h"
 #include "xml/xml_library.h"
@@ -10,22 +14,13 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
-#include <system_error>
 
 namespace brevan {
 namespace {
-
-// The INI file sits beside the executable and is named after it:
-// /opt/brevan/brevan -> /opt/brevan/brevan.ini.
-std::string IniPathOfExecutable() {
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) exe = std::filesystem::current_path(ec) / "brevan";
-    return (exe.parent_path() / exe.stem()).string() + ".ini";
-}
 
 std::string ArgumentText(int argc, char** argv) {
     std::string text;
@@ -36,21 +31,61 @@ std::string ArgumentText(int argc, char** argv) {
     return text;
 }
 
-// Only the first two characters count, case-sensitively: "/U /W" updates
-// and converts once, "/Wxyz" converts, "/w" does nothing.
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+void LoadSettings(const std::string& iniPath) {
+    AppSettings.IniPath = iniPath;
+    AppSettings.DatabasePath = ReadIniValue(kIniSection, kKeyDatabasePath, "", AppSettings.IniPath);
+    AppSettings.UpdaterPath = ReadIniValue(kIniSection, kKeyUpdaterPath, "", AppSettings.IniPath);
+    AppSettings.OutputFolder = ReadIniValue(kIniSection, kKeyOutputFolder, "", AppSettings.IniPath);
+}
+
+constexpr const char* kNoExecutable =
+    "Brevan cannot find its own program file (/proc is not mounted and the command it was started "
+    "with names no program), so it cannot find its settings.";
 
 } // namespace
 
 int Main(int argc, char** argv) {
     const std::string arguments = ArgumentText(argc, argv);
-    const bool interactive = arguments.empty();
+    const Command command = ParseCommand(arguments);
+    // A typo in a cron line must not pass for a run that did nothing wrong.
+    if (command == Command::Unknown) {
+        std::fprintf(stderr, "%s\n", UsageErrorLine(arguments).c_str());
+        return kExitUsage;
+    }
+    if (command == Command::Version) {
+        std::printf("brevan %s\n", BREVAN_VERSION);
+        return kExitSuccess;
+    }
 
+    // The settings and the database reader are found from the program's own file.
+    const std::optional<ExecutablePath> self = FindExecutablePath(argc > 0 ? argv[0] : "", Environment("PATH"));
+    std::string iniPath;
+    if (self) {
+        iniPath = IniPathFor(self->path, Environment("XDG_CONFIG_HOME"), Environment("HOME"));
+        dao::SetReaderProgram(CompanionProgram(self->path, "brevan-reader"));
+    }
+    if (command == Command::Help) {
+        if (!self) {
+            std::fprintf(stderr, "Brevan: %s\n", kNoExecutable);
+            return kExitFailed;
+        }
+        LoadSettings(iniPath);
+        const std::string note = self->fromArgument ? "found through the command, /proc is not mounted" : "";
+        std::fputs(HelpText(iniPath, note, AppSettings.OutputFolder).c_str(), stdout);
+        return kExitSuccess;
+    }
+
+    const bool interactive = command == Command::Window;
     if (interactive && !DisplayAvailable()) {
         std::fprintf(stderr,
                      "Brevan: no display is available for the main window.\n"
                      "Use /W to convert or /U to update and convert without a window.\n");
-        return 1;
+        return kExitFailed;
     }
     // Message boxes need an application object; without a display (a
     // scheduled run) messages go to standard error instead. A display that
@@ -69,30 +104,27 @@ int Main(int argc, char** argv) {
     }
     if (interactive && !platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen")) {
         std::fprintf(stderr, "Brevan: the display cannot be reached, so the main window cannot be shown.\n");
-        return 1;
+        return kExitFailed;
     }
 
     if (!LibraryAvailable(XmlLibraryName())) {
         MsgBox("Please install MSXML 4");
-        return 1;
+        return kExitFailed;
     }
-
-    AppSettings.IniPath = IniPathOfExecutable();
-    AppSettings.DatabasePath = ReadIniValue(kIniSection, kKeyDatabasePath, "", AppSettings.IniPath);
-    AppSettings.UpdaterPath = ReadIniValue(kIniSection, kKeyUpdaterPath, "", AppSettings.IniPath);
-    AppSettings.OutputFolder = ReadIniValue(kIniSection, kKeyOutputFolder, "", AppSettings.IniPath);
+    if (!self) {
+        MsgBox(kNoExecutable);
+        return kExitFailed;
+    }
+    LoadSettings(iniPath);
 
     if (interactive) {
         auto* window = new frmMain();
         window->show();
         return application->exec();
     }
-
-    // A scheduled run can tell failure from success by the exit status.
-    bool succeeded = true;
-    if (StartsWith(arguments, "/U")) succeeded = UpdateAndCreateXmltv() && succeeded;
-    if (StartsWith(arguments, "/W")) succeeded = CreateXmltvFile() && succeeded;
-    return succeeded ? 0 : 1;
+    // "/U /W" updates and converts once: the update run converts.
+    const bool succeeded = command == Command::Update ? UpdateAndCreateXmltv() : CreateXmltvFile();
+    return succeeded ? kExitSuccess : kExitFailed;
 }
 
 } // namespace brevan

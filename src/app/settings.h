@@ -1,6 +1,6 @@
 #pragma once
 // The process-wide settings record and the two INI operations that load and
-// store it. The INI file lives beside the executable and is named after it.
+// store it. Which INI file holds them: app/ini_location.h.
 #include <cstdint>
 #include <string>
 
@@ -30,5 +30,10 @@ std::string ReadIniValue(const std::string& section, const std::string& key, con
 // could not be written (the caller decides whether to tell anyone).
 bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& filePath);
+
+// Creates the folder of the INI file `filePath` when it is missing (the
+// user's configuration folder on a first save), with its parents. A failure
+// shows in the writes that follow.
+void CreateIniFolder(const std::string& filePath);
 
 } // namespace brevan

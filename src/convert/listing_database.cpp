@@ -2,10 +2,10 @@
 
 namespace brevan {
 
-Listing OpenListing(const std::string& databasePath) {
+Listing OpenListing(const std::string& databasePath, const std::string& shown) {
     Listing listing;
     dao::Workspace& workspace = dao::DBEngine::Instance().Workspaces(0);
-    listing.database = workspace.OpenDatabase(databasePath, false, false);
+    listing.database = workspace.OpenDatabase(databasePath, false, false, dao::DatabaseName{"listing database", shown});
     listing.recordset = listing.database->OpenRecordset(kListingQuery, dao::dbOpenSnapshot);
     return listing;
 }

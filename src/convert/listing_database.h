@@ -28,8 +28,9 @@ struct Listing {
 };
 
 // Opens the database at `databasePath` (shared, not read-only) and the
-// listing query as a snapshot. Raises brevan::Error.
-Listing OpenListing(const std::string& databasePath);
+// listing query as a snapshot. Raises brevan::Error, naming the database
+// "listing database <shown>" (`shown` empty: the path).
+Listing OpenListing(const std::string& databasePath, const std::string& shown = "");
 
 // Closes the recordset, then the database.
 void CloseListing(Listing& listing);

@@ -90,9 +90,18 @@ public:
     virtual void Close() = 0;
 };
 
+// Which file an open database is, as the reader found it when it opened it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
 class Database {
 public:
     virtual ~Database() = default;
+    // The file this database was opened from (not a DAO member: the caller
+    // uses it to refuse writing over the database itself).
+    virtual FileIdentity File() const = 0;
     // Understands "SELECT * FROM <table> [ORDER BY <col> [ASC|DESC][, ...]]"
     // only (keywords and names without regard to case, names optionally in
     // [brackets], an optional final ";") and refuses other SQL.
@@ -102,11 +111,19 @@ public:
     // every key in the stored order. Only type dbOpenSnapshot is supported.
     // The whole table is read here, in a separate reader process; a reader
     // that crashes, stops making progress or sends nonsense raises
-    // brevan::Error "The listing database <path> is damaged or unreadable...".
+    // brevan::Error "The <noun> <shown> is damaged or unreadable...".
     virtual std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) = 0;
     // Later OpenRecordset calls raise brevan::Error; snapshots already open
     // stay readable (they hold their own copy).
     virtual void Close() = 0;
+};
+
+// How the engine's messages name a database: "<noun> <shown>", as in "The
+// listing database /srv/tv/tvdaten.mdb does not exist." The caller knows what
+// the database is to the user; the engine only knows it is a database.
+struct DatabaseName {
+    std::string noun = "database";
+    std::string shown;  // empty: the path as given to OpenDatabase
 };
 
 class Workspace {
@@ -115,8 +132,12 @@ public:
     // Opens the Access file at `name` (shared, not read-only; the engine only
     // reads, so both flags change nothing). Raises brevan::Error for an empty
     // name, a missing file, a directory, an unreadable file, one that is not
-    // an Access database, or one whose list of tables cannot be read.
-    virtual std::unique_ptr<Database> OpenDatabase(const std::string& name, bool exclusive, bool readOnly) = 0;
+    // an Access database, or one whose list of tables cannot be read. Every
+    // look at the file happens in the watched reader, so a file on a share
+    // that hangs cannot hang the caller.
+    // Messages name the database as `naming` says.
+    virtual std::unique_ptr<Database> OpenDatabase(const std::string& name, bool exclusive, bool readOnly,
+                                                   const DatabaseName& naming = {}) = 0;
 };
 
 class DBEngine {

@@ -8,13 +8,8 @@
 #include "base/error.h"
 #include "dao/reader_process.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace brevan::dao {
 namespace {
@@ -22,54 +17,27 @@ namespace {
 using protocol::MessageKind;
 using protocol::StreamFault;
 
-// Checks what the parent can check quickly, for messages that say exactly
-// what is wrong; the reader process does the rest.
-void CheckFile(const std::string& path) {
-    if (path.empty()) throw Error("No listing database is set: the database path is empty.");
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        const int e = errno;
-        if (e == ENOENT || e == ENOTDIR) throw Error("The listing database " + path + " does not exist.");
-        throw Error("The listing database " + path + " cannot be read: " + std::strerror(e) + ".");
-    }
-    if (S_ISDIR(st.st_mode)) throw Error("The listing database " + path + " is a folder, not a database file.");
-    if (!S_ISREG(st.st_mode)) throw Error("The listing database " + path + " is not a regular file.");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error("The listing database " + path + " cannot be read: " + std::strerror(errno) + ".");
-    unsigned char head[0x18] = {};
-    ssize_t got;
-    do {
-        got = ::pread(fd, head, sizeof head, 0);
-    } while (got < 0 && errno == EINTR);
-    const int e = errno;
-    ::close(fd);
-    if (got < 0) throw Error("The listing database " + path + " cannot be read: " + std::strerror(e) + ".");
-    // Page 0 of an Access file: 00 01 00 00, the format's name, its version.
-    static const char jet[] = "Standard Jet DB";
-    static const char ace[] = "Standard ACE DB";
-    const bool named = got == static_cast<ssize_t>(sizeof head) && head[0] == 0 &&
-                       (std::memcmp(head + 4, jet, sizeof jet) == 0 || std::memcmp(head + 4, ace, sizeof ace) == 0);
-    if (!named || head[0x14] > 6) throw Error("The file " + path + " is not an Access database.");
-}
-
 class DatabaseImpl final : public Database {
 public:
-    DatabaseImpl(std::string path, std::string absolute) : path_(std::move(path)), absolute_(std::move(absolute)) {}
+    DatabaseImpl(detail::Naming naming, std::string absolute, FileIdentity file)
+        : naming_(std::move(naming)), absolute_(std::move(absolute)), file_(file) {}
+
+    FileIdentity File() const override { return file_; }
 
     std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) override {
-        if (closed_) throw Error("The listing database " + path_ + " is closed.");
+        if (closed_) throw Error("The " + naming_.Label() + " is closed.");
         detail::SelectQuery query = detail::ParseSelect(sql);
         if (type != dbOpenSnapshot)
             throw Error("The database engine opens only snapshot recordsets (type 4), not type " + std::to_string(type) + ".");
 
         try {
             SnapshotBuilder builder(*this, query);
-            detail::RunReader({absolute_, query.table}, path_, builder);
+            detail::RunReader({absolute_, query.table}, naming_, builder);
             std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
-            return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), path_);
+            return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), naming_.Label());
         } catch (const std::bad_alloc&) {
-            throw Error("There is not enough memory to read the table \"" + query.table + "\" of the listing database " +
-                        path_ + ".");
+            throw Error("There is not enough memory to read the table \"" + query.table + "\" of the " +
+                        naming_.Label() + ".");
         }
     }
 
@@ -104,24 +72,27 @@ private:
             while (c < columns.size() && detail::FoldName(columns[c].name) != wanted) ++c;
             if (c == columns.size())
                 throw Error("The field \"" + field.name + "\" in the ORDER BY clause does not exist in table \"" +
-                            snapshot.TableName() + "\" of the listing database " + path_ + ".");
+                            snapshot.TableName() + "\" of the " + naming_.Label() + ".");
             keys.push_back({c, field.descending});
         }
         return keys;
     }
 
-    std::string path_;
+    detail::Naming naming_;
     std::string absolute_;
+    FileIdentity file_;
     bool closed_ = false;
 };
 
 class WorkspaceImpl final : public Workspace {
 public:
-    std::unique_ptr<Database> OpenDatabase(const std::string& name, bool /*exclusive*/, bool /*readOnly*/) override {
-        CheckFile(name);
+    std::unique_ptr<Database> OpenDatabase(const std::string& name, bool /*exclusive*/, bool /*readOnly*/,
+                                           const DatabaseName& named) override {
+        if (name.empty()) throw Error("No " + named.noun + " is set: the database path is empty.");
+        detail::Naming naming{named.noun, named.shown.empty() ? name : named.shown};
         std::error_code ec;
         std::string absolute = std::filesystem::absolute(name, ec).string();
-        if (ec) throw Error("The listing database " + name + " cannot be read: " + ec.message() + ".");
+        if (ec) throw Error("The " + naming.Label() + " cannot be read: " + ec.message() + ".");
         // Reading the list of tables proves the file is a database libmdb can read.
         struct Ignore final : detail::MessageSink {
             std::string storage;
@@ -131,8 +102,8 @@ public:
             }
             StreamFault Receive(MessageKind, const char*, std::uint32_t) override { return StreamFault::None; }
         } ignore;
-        detail::RunReader({absolute, std::string()}, name, ignore);
-        return std::make_unique<DatabaseImpl>(name, std::move(absolute));
+        const FileIdentity file = detail::RunReader({absolute, std::string()}, naming, ignore);
+        return std::make_unique<DatabaseImpl>(std::move(naming), std::move(absolute), file);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "dao/dao.h"
 #include "dao/protocol/assembler.h"
 #include "dao/protocol/stream_check.h"
+#include "os/executable_path.h"
 #include "os/process.h"
 
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -52,13 +52,8 @@ std::string ReaderProgram() {
         std::lock_guard<std::mutex> hold(ProgramLock());
         if (!ProgramSetting().empty()) return ProgramSetting();
     }
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    const fs::path beside = exe.parent_path() / "brevan-reader";
-    if (ec || fs::exists(beside, ec)) return beside.string();
-    const fs::path installed = exe.parent_path().parent_path() / "libexec" / "brevan" / "brevan-reader";
-    return fs::exists(installed, ec) ? installed.string() : beside.string();
+    const std::optional<ExecutablePath> self = FindExecutablePath("", "");
+    return CompanionProgram(self ? self->path : "brevan", "brevan-reader");
 }
 
 namespace {
@@ -74,9 +69,11 @@ constexpr std::size_t kStderrKeep = 4096;
 // read from a hung network share) dies only when that read returns; it is
 // then left behind rather than hanging the run.
 constexpr std::chrono::milliseconds kKillGrace{3000};
+// How much longer than asked a wait may take before it counts as overslept.
+constexpr std::chrono::milliseconds kOversleep{2000};
 
-std::string Damaged(const std::string& path, const std::string& what) {
-    return "The listing database " + path + " is damaged or unreadable: " + what + ".";
+std::string Damaged(const Naming& naming, const std::string& what) {
+    return "The " + naming.Label() + " is damaged or unreadable: " + what + ".";
 }
 
 // Our environment without what changes how libmdb finds files and decodes text.
@@ -178,19 +175,23 @@ std::string Seconds(std::chrono::milliseconds ms) {
     return text;
 }
 
-std::string FailureMessage(const ReaderRequest& request, const std::string& path, ReaderFailure failure,
+std::string FailureMessage(const ReaderRequest& request, const Naming& naming, ReaderFailure failure,
                            const std::string& detail) {
+    const std::string the = "The " + naming.Label();
     switch (failure) {
-    case ReaderFailure::NotAccess: return "The file " + path + " is not an Access database.";
-    case ReaderFailure::NoCatalog: return Damaged(path, "its list of tables cannot be read");
+    case ReaderFailure::NotAccess: return "The file " + naming.shown + " is not an Access database.";
+    case ReaderFailure::NoCatalog: return Damaged(naming, "its list of tables cannot be read");
     case ReaderFailure::NoTable:
-        return "The table \"" + request.table + "\" does not exist in the listing database " + path + "." +
+        return "The table \"" + request.table + "\" does not exist in the " + naming.Label() + "." +
                (detail.empty() ? std::string(" The database has no tables.")
                                : " Its tables are: " + detail + ".");
-    case ReaderFailure::Damaged: return Damaged(path, detail);
-    case ReaderFailure::Unreadable: return "The listing database " + path + " cannot be read: " + detail + ".";
+    case ReaderFailure::Damaged: return Damaged(naming, detail);
+    case ReaderFailure::Unreadable: return the + " cannot be read: " + detail + ".";
+    case ReaderFailure::Missing: return the + " does not exist.";
+    case ReaderFailure::Folder: return the + " is a folder, not a database file.";
+    case ReaderFailure::NotRegular: return the + " is not a regular file.";
     }
-    return Damaged(path, "the database reader reported an unknown failure");
+    return Damaged(naming, "the database reader reported an unknown failure");
 }
 
 // What an exit status other than Completed says.
@@ -206,11 +207,11 @@ std::string ExitMessage(const ExitStatus& status) {
 
 } // namespace
 
-void RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink) {
+FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, MessageSink& sink) {
     Pipe data;
     Pipe err;
     if (!data.Open() || !err.Open())
-        throw Error("Cannot start reading the listing database " + displayPath + ": " + std::strerror(errno) + ".");
+        throw Error("Cannot start reading the " + naming.Label() + ": " + std::strerror(errno) + ".");
     ::fcntl(data.read, F_SETPIPE_SZ, 1 << 20);  // fewer switches between the two; a smaller pipe works too
 
     const std::string program = ReaderProgram();
@@ -223,7 +224,7 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
     data.CloseWrite();
     err.CloseWrite();
     if (!started.process)
-        throw Error("Cannot read the listing database " + displayPath + ": the database reader " + program +
+        throw Error("Cannot read the " + naming.Label() + ": the database reader " + program +
                     " cannot be started: " + std::strerror(started.error) + ".");
     ReaderChild child(std::move(*started.process));
     ::fcntl(err.read, F_SETFL, ::fcntl(err.read, F_GETFL) | O_NONBLOCK);
@@ -253,7 +254,7 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
     auto malformed = [&](StreamFault fault) {
         child.Stop();
         drainErr();
-        return Error(Damaged(displayPath, withStderr(std::string(protocol::Describe(fault)))));
+        return Error(Damaged(naming, withStderr(std::string(protocol::Describe(fault)))));
     };
 
     protocol::MessageAssembler assembler([&sink](std::uint32_t size) { return sink.RowStorage(size); });
@@ -265,15 +266,19 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
         if (now - lastProgress >= timeout) {
             child.Stop();
             drainErr();
-            throw Error(Damaged(displayPath, withStderr("reading it made no progress for " + Seconds(timeout))));
+            throw Error(Damaged(naming, withStderr("reading it made no progress for " + Seconds(timeout))));
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timeout - (now - lastProgress));
         pollfd fds[2] = {{data.read, POLLIN, 0}, {err.read, POLLIN, 0}};
         const int nfds = err.read >= 0 ? 2 : 1;
         const int r = ::poll(fds, nfds, static_cast<int>(std::max<long long>(1, left.count())));
+        // A wait that ended long after it should have (the machine was
+        // suspended, or both processes were stopped) says nothing about the
+        // reader: it gets a fresh window before it is judged.
+        if (Clock::now() - now > left + kOversleep) lastProgress = Clock::now();
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw Error(Damaged(displayPath, std::string("watching the database reader failed: ") + std::strerror(errno)));
+            throw Error(Damaged(naming, std::string("watching the database reader failed: ") + std::strerror(errno)));
         }
         if (nfds == 2 && fds[1].revents) drainErr();
         if (!fds[0].revents) continue;
@@ -290,14 +295,21 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
                 data.CloseRead();
                 break;
             }
-            lastProgress = Clock::now();
             if (const StreamFault fault = assembler.Got(static_cast<std::size_t>(n), message); fault != StreamFault::None)
                 throw malformed(fault);
-            if (!message) continue;
+            if (!message) {
+                lastProgress = Clock::now();  // part of a message: rows are coming
+                continue;
+            }
+            const std::uint64_t pagesBefore = checker.Pages();
             if (const StreamFault fault = checker.Accept(message->kind, message->payload, message->size);
                 fault != StreamFault::None)
                 throw malformed(fault);
-            if (message->kind != MessageKind::Error && message->kind != MessageKind::End) {
+            // Progress is rows and pages: a reader that only says it is still
+            // there while reading nothing new makes none.
+            if (message->kind != MessageKind::Progress || checker.Pages() > pagesBefore) lastProgress = Clock::now();
+            if (message->kind == MessageKind::Tables || message->kind == MessageKind::Header ||
+                message->kind == MessageKind::Rows) {
                 if (const StreamFault fault = sink.Receive(message->kind, message->payload, message->size);
                     fault != StreamFault::None)
                     throw malformed(fault);
@@ -313,13 +325,14 @@ void RunReader(const ReaderRequest& request, const std::string& displayPath, Mes
         if (::poll(&fd, 1, 100) <= 0) break;
         drainErr();
     }
-    if (!status) throw Error(Damaged(displayPath, withStderr("the database reader did not end")));
+    if (!status) throw Error(Damaged(naming, withStderr("the database reader did not end")));
     if (status->signal != 0 || status->code != static_cast<int>(ReaderExit::Completed))
-        throw Error(Damaged(displayPath, withStderr(ExitMessage(*status))));
+        throw Error(Damaged(naming, withStderr(ExitMessage(*status))));
     if (checker.Failed())
-        throw Error(FailureMessage(request, displayPath, checker.Failure(), checker.FailureDetail()));
+        throw Error(FailureMessage(request, naming, checker.Failure(), checker.FailureDetail()));
     if (!checker.Ended())
-        throw Error(Damaged(displayPath, withStderr("the database reader ended without finishing its report")));
+        throw Error(Damaged(naming, withStderr("the database reader ended without finishing its report")));
+    return FileIdentity{checker.Device(), checker.Inode()};
 }
 
 } // namespace detail

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the reader program, brevan-reader, for one request and watches it:
 // the engine's end of the stream (dao/protocol/stream.h).
+#include "dao/dao.h"
 #include "dao/protocol/stream.h"
 #include "dao/protocol/stream_fault.h"
 
@@ -28,13 +29,21 @@ public:
     virtual protocol::StreamFault Receive(protocol::MessageKind kind, const char* payload, std::uint32_t size) = 0;
 };
 
+// How messages name the database (DatabaseName with its path filled in).
+struct Naming {
+    std::string noun;
+    std::string shown;
+    std::string Label() const { return noun + " " + shown; }
+};
+
 // Starts the reader for `request` and hands its messages to `sink` while it
 // runs. Returns when the stream is complete and the reader has ended.
-// Raises brevan::Error, naming `displayPath`, for an 'E' message, and when
+// Raises brevan::Error, naming the database as `naming` says, for an 'E' message, and when
 // the reader cannot be started, crashes, exits with an error, sends a
 // malformed stream or sends nothing for the reader timeout. The reader is
 // always stopped and, unless it hangs in the kernel, reaped.
-void RunReader(const ReaderRequest& request, const std::string& displayPath, MessageSink& sink);
+// Returns the file the reader opened.
+FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, MessageSink& sink);
 
 // How long the reader may send nothing before it counts as hung.
 std::chrono::milliseconds ReaderTimeout();

@@ -10,8 +10,8 @@
 namespace brevan::dao::detail {
 std::string FoldName(std::string_view name) { return FoldCase(name); }
 
-SnapshotRecordset::SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string path)
-    : snapshot_(std::move(snapshot)), order_(std::move(order)), path_(std::move(path)), table_(snapshot_.TableName()) {
+SnapshotRecordset::SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string label)
+    : snapshot_(std::move(snapshot)), order_(std::move(order)), label_(std::move(label)), table_(snapshot_.TableName()) {
     const auto& columns = snapshot_.Columns();
     for (std::size_t c = 0; c < columns.size(); ++c) byName_.try_emplace(FoldName(columns[c].name), c);
     cells_.resize(columns.size());
@@ -55,7 +55,7 @@ std::size_t SnapshotRecordset::ColumnOf(std::string_view name) const {
     const auto it = byName_.find(folded_);
     if (it == byName_.end())
         throw Error("The field \"" + std::string(name) + "\" does not exist in table \"" + table_ +
-                    "\" of the listing database " + path_ + ".");
+                    "\" of the " + label_ + ".");
     RecentName& slot = recent_[recentNext_];
     recentNext_ = (recentNext_ + 1) % recent_.size();
     recentCount_ = std::max(recentCount_, recentNext_ == 0 ? recent_.size() : recentNext_);

@@ -16,7 +16,7 @@ std::string FoldName(std::string_view name);
 
 class SnapshotRecordset final : public Recordset {
 public:
-    SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string path);
+    SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string label);
 
     std::int32_t RecordCount() const override;
     bool Eof() const override;
@@ -32,7 +32,7 @@ private:
 
     Snapshot snapshot_;
     std::vector<std::uint32_t> order_;
-    std::string path_;
+    std::string label_;  // how messages name the database
     std::string table_;
     std::unordered_map<std::string, std::size_t> byName_;
     std::size_t position_ = 0;

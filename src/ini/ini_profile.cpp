@@ -80,8 +80,9 @@ std::string WriteTarget(const std::string& path) {
     return path;
 }
 
-// Writes `bytes` to a new file beside `target` and renames it over `target`.
-bool ReplaceFile(const std::string& target, const std::string& bytes, const FileContent& old) {
+// Writes `bytes` to a new file beside `target` and renames it over `target`;
+// the new file keeps the old one's owner and permissions.
+bool ReplaceFile(const std::string& target, const std::string& bytes) {
     std::string temp;
     const int fd = CreateTemporaryBeside(target, temp);
     if (fd < 0) return false;
@@ -90,14 +91,7 @@ bool ReplaceFile(const std::string& target, const std::string& bytes, const File
         ::unlink(temp.c_str());
         return false;
     }
-    if (old.exists) {
-        // Keep the owner when someone else's file is edited (as root).
-        if (::fchown(fd, old.info.st_uid, old.info.st_gid) != 0) {
-            // Not permitted for an ordinary user, and then not needed: the file is theirs.
-        }
-    }
-    const mode_t mode = old.exists ? (old.info.st_mode & 07777) : ReplacementMode(target);
-    return CommitTemporary(fd, temp, target, mode) == 0;
+    return CommitTemporary(fd, temp, target) == 0;
 }
 
 } // namespace
@@ -125,7 +119,7 @@ bool WritePrivateProfileString(const std::string& appName, const std::string& ke
     text.text = std::move(*updated);
     const std::string bytes = ini::EncodeIniText(text);
     if (content->exists && bytes == content->bytes) return true;  // already stored as asked
-    return ReplaceFile(target, bytes, *content);
+    return ReplaceFile(target, bytes);
 }
 
 } // namespace brevan

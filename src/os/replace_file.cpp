@@ -1,8 +1,8 @@
 #include "os/replace_file.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,21 +15,29 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-int CreateTemporaryBeside(const std::string& target, std::string& tempName) {
-    const std::string folder = FolderOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    tempName = (folder == "/" ? "" : folder) + "/." + name + ".XXXXXX";
-    return ::mkostemp(tempName.data(), O_CLOEXEC);
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-mode_t ReplacementMode(const std::string& target) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-    // Single-threaded: reading the mask by setting it back is safe.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+int CreateTemporaryBeside(const std::string& target, std::string& tempName) {
+    const std::string folder = FolderOf(target);
+    const std::string stem = (folder == "/" ? "" : folder) + "/." + NameOf(target) + ".";
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    // Made with open rather than mkstemp, so that the kernel gives it the
+    // mode a new file gets (0666 less the umask) and nothing has to read the
+    // umask, which only setting it again can.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName = stem;
+        for (int i = 0; i < 6; ++i) tempName.push_back(kLetters[pick(random)]);
+        const int fd = ::open(tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 int WriteAll(int fd, const char* data, std::size_t size) {
@@ -45,9 +53,15 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
-int CommitTemporary(int fd, const std::string& tempName, const std::string& target, mode_t mode) {
+int CommitTemporary(int fd, const std::string& tempName, const std::string& target) {
     int failure = 0;
-    if (::fchmod(fd, mode) != 0) failure = errno;
+    struct stat old {};
+    if (::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // Not permitted for an ordinary user, and then not needed: the file is theirs.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        }
+        if (::fchmod(fd, old.st_mode & 0777) != 0) failure = errno;
+    }
     if (failure == 0 && ::fsync(fd) != 0) failure = errno;
     if (::close(fd) != 0 && failure == 0) failure = errno;
     if (failure == 0 && ::rename(tempName.c_str(), target.c_str()) != 0) failure = errno;

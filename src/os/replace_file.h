@@ -5,29 +5,32 @@
 // temporary file. Used by the guide's save and the INI write.
 #include <cstddef>
 #include <string>
-#include <sys/types.h>
 
 namespace brevan {
 
 // The folder part of `path`: "." for a bare name, "/" for a file in the root.
 std::string FolderOf(const std::string& path);
+// The name part of `path`.
+std::string NameOf(const std::string& path);
 
-// Creates the temporary file ".<name>.XXXXXX" beside `target` (close-on-exec)
-// and puts its name in `tempName`. Returns its descriptor, or -1 with errno set.
+// Creates the temporary file ".<name>.XXXXXX" beside `target` (six random
+// letters and digits, close-on-exec, mode 0666 less the umask, as a new file
+// gets) and puts its name in `tempName`. Returns its descriptor, or -1 with
+// errno set.
 int CreateTemporaryBeside(const std::string& target, std::string& tempName);
-
-// The mode a replacement of `target` gets: the existing file's, else 0666
-// less the umask.
-mode_t ReplacementMode(const std::string& target);
 
 // Writes all of `data` to `fd`, retrying short and interrupted writes.
 // Returns 0, or the errno of the failed write.
 int WriteAll(int fd, const char* data, std::size_t size);
 
-// Gives the temporary file `mode`, syncs it, closes it (always) and renames it
-// over `target`, then syncs the folder so the rename lasts. Returns 0, or the
-// errno of the first step that failed; then the temporary file is removed
-// and `target` is untouched.
-int CommitTemporary(int fd, const std::string& tempName, const std::string& target, mode_t mode);
+// Completes the temporary file and renames it over `target`, then syncs the
+// folder so the rename lasts. When `target` is a regular file (looked at
+// itself, never through a link), the new file takes its owner and group where
+// we may (as root, for a file of the front end's account) and its permission
+// bits, without the set-user-ID, set-group-ID and sticky bits; else it keeps
+// the mode it was created with. The temporary file is closed always. Returns
+// 0, or the errno of the first step that failed; then the temporary file is
+// removed and `target` is untouched.
+int CommitTemporary(int fd, const std::string& tempName, const std::string& target);
 
 } // namespace brevan

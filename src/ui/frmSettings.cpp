@@ -88,6 +88,7 @@ void frmSettings::cmdOK_Click() {
     AppSettings.UpdaterPath = FromText(TVUpdatepath);
     AppSettings.OutputFolder = FromText(TVmyHTPCpath);
 
+    CreateIniFolder(AppSettings.IniPath);
     bool saved = WriteIniValue(kIniSection, kKeyDatabasePath, AppSettings.DatabasePath, AppSettings.IniPath);
     saved = WriteIniValue(kIniSection, kKeyUpdaterPath, AppSettings.UpdaterPath, AppSettings.IniPath) && saved;
     saved = WriteIniValue(kIniSection, kKeyOutputFolder, AppSettings.OutputFolder, AppSettings.IniPath) && saved;

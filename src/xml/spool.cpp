@@ -18,24 +18,21 @@ constexpr std::size_t kBuffer = 256 << 10;
 // so that the final fsync has little left to wait for.
 constexpr std::uint64_t kWriteBehind = 8u << 20;
 
-std::string SaveError(const std::string& path, int error) {
-    return "Cannot write the guide file " + path + ": " + std::strerror(error);
-}
-
-std::string NameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
+
+std::string SaveError(const std::string& label, int error) { return "Cannot write " + label + ": " + std::strerror(error); }
 
 Spool::~Spool() { Discard(); }
 
-bool Spool::Open(const std::string& path) {
+bool Spool::Open(const std::string& path, const std::string& label) {
+    // Temporaries that killed saves left go first: on a nearly full disk a
+    // large one would make every later save fail for want of space.
+    RemoveStaleTemporaries(FolderOf(path), NameOf(path));
     const int made = CreateTemporaryBeside(path, temp_);
     if (made < 0) return false;
     fd_ = made;
     target_ = path;
+    label_ = label;
     buffer_.reset(new char[kBuffer]);
     return true;
 }
@@ -75,15 +72,14 @@ void Spool::Commit() {
     Flush();
     int failure = error_;
     if (failure == 0) {
-        failure = CommitTemporary(fd_, temp_, target_, ReplacementMode(target_));
+        failure = CommitTemporary(fd_, temp_, target_);
     } else {
         ::close(fd_);
         ::unlink(temp_.c_str());
     }
     fd_ = -1;
-    if (failure != 0) throw Error(SaveError(target_, failure));
+    if (failure != 0) throw Error(SaveError(label_, failure));
     committed_ = target_;
-    RemoveStaleTemporaries(FolderOf(target_), NameOf(target_));
 }
 
 void Spool::Discard() {
@@ -99,9 +95,9 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
         return;
     }
     if (Spooled()) Flush();
-    if (error_ != 0) throw Error(SaveError(target_, error_));
+    if (error_ != 0) throw Error(SaveError(label_, error_));
     const int in = Spooled() ? fd_ : ::open(committed_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw Error(SaveError(committed_, errno));
+    if (in < 0) throw Error(SaveError(label_, errno));
     std::unique_ptr<char[]> chunk(new char[kBuffer]);
     int failure = 0;
     while (from < to) {
@@ -116,7 +112,7 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
         from += static_cast<std::uint64_t>(n);
     }
     if (in != fd_) ::close(in);
-    if (failure != 0) throw Error(SaveError(Spooled() ? target_ : committed_, failure));
+    if (failure != 0) throw Error(SaveError(label_, failure));
 }
 
 } // namespace brevan::xml

@@ -9,6 +9,10 @@
 
 namespace brevan::xml {
 
+// The message of a save that failed with `error` (an errno); `label` names
+// the file, as in "the guide file /srv/htpc/tvdata.xml".
+std::string SaveError(const std::string& label, int error);
+
 class Spool {
 public:
     Spool() = default;
@@ -17,8 +21,8 @@ public:
     Spool& operator=(const Spool&) = delete;
 
     // Makes the temporary file beside `path` and writes into it from now on;
-    // false (errno set) when it cannot be made.
-    bool Open(const std::string& path);
+    // false (errno set) when it cannot be made. Messages name the file `label`.
+    bool Open(const std::string& path, const std::string& label);
     bool Spooled() const { return fd_ >= 0; }
     const std::string& Target() const { return target_; }
 
@@ -49,6 +53,7 @@ private:
     std::string memory_;    // without a spool: the bytes
     int fd_ = -1;           // the temporary file, open while spooling
     std::string target_;    // where Commit puts it
+    std::string label_;     // how messages name it
     std::string temp_;      // its temporary name
     std::string committed_; // after Commit: where the bytes now lie
     int error_ = 0;         // the first write failure

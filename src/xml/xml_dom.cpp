@@ -239,14 +239,16 @@ std::string DOMDocument::xml() const {
     return std::move(writer.out);
 }
 
-void DOMDocument::spoolTo(const std::string& path) {
+void DOMDocument::spoolTo(const std::string& path, const std::string& label) {
     Impl& d = *impl_;
     if (d.spool.Spooled() || d.bodyEnd != 0) return;
     std::string before = std::move(d.spool.Memory());
     d.spool.Memory().clear();
-    if (!d.spool.Open(path)) {  // save will say why
+    const std::string named = label.empty() ? "the file " + path : label;
+    if (!d.spool.Open(path, named)) {
+        const int error = errno;
         d.spool.Memory() = std::move(before);
-        return;
+        throw Error(SaveError(named, error));
     }
     if (d.started) {  // children written before: they go first
         d.prefix = d.Prefix();
@@ -284,7 +286,8 @@ void DOMDocument::save(const std::string& path) {
     // A document kept in memory goes out whole through a file of its own;
     // if writing it throws, that spool's destructor removes its file.
     Spool out;
-    if (!out.Open(path)) throw Error("Cannot write the guide file " + path + ": " + std::strerror(errno));
+    const std::string named = "the file " + path;
+    if (!out.Open(path, named)) throw Error(SaveError(named, errno));
     SpoolWriter writer(out);
     d.Write(writer);
     out.Commit();

@@ -74,18 +74,22 @@ public:
     // Writes the document to `path` atomically: a temporary file in the same
     // folder, flushed to disk, then renamed over `path`. On any failure the
     // temporary file is removed, an existing file at `path` is untouched and
-    // brevan::Error describes what went wrong. After a good save, temporary
-    // files that earlier saves of `path` left when they were killed (same
-    // naming, regular, our user's, untouched for a minute) are removed.
+    // brevan::Error describes what went wrong. Before the temporary file is
+    // made, those that earlier saves of `path` left when they were killed
+    // (same naming, regular, our user's, untouched for a minute) are removed.
+    // A regular file at `path` passes its owner and permission bits on
+    // (replace_file.h).
     void save(const std::string& path);
 
     // Announces that the document will be saved to `path`: from here on the
     // root's children are written into save's temporary file beside `path` as
-    // they are appended, instead of being kept in memory. Raises nothing:
-    // when that file cannot be made the document stays in memory, and a
-    // failure to write it is reported by save, as it would be without this
-    // call. A spooled document is meant to be saved once, to `path`.
-    void spoolTo(const std::string& path);
+    // they are appended, instead of being kept in memory. When that file
+    // cannot be made, raises brevan::Error at once, with the message save
+    // would give, so that nothing is built for a folder that takes no file.
+    // A spooled document is meant to be saved once, to `path`. Messages name
+    // the file `label` (e.g. "the guide file /srv/htpc/tvdata.xml"); without
+    // one, "the file <path>".
+    void spoolTo(const std::string& path, const std::string& label = "");
 
     // The serialized document, as save writes it (for tests and tools).
     std::string xml() const;

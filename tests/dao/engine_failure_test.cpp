@@ -207,8 +207,9 @@ std::string FailureOf(const std::function<void()>& body) {
     return description;
 }
 
+// The engine's messages call the database what its caller calls it.
 std::unique_ptr<dao::Recordset> OpenListing(const std::string& path) {
-    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false);
+    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false, dao::DatabaseName{"listing database", ""});
     return db->OpenRecordset("SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit", dao::dbOpenSnapshot);
 }
 

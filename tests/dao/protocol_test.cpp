@@ -46,6 +46,19 @@ std::string HeaderPayload(const std::string& table, const std::vector<std::pair<
     return payload;
 }
 
+std::string FilePayload(std::uint64_t device, std::uint64_t inode) {
+    std::string payload;
+    PutU64(payload, device);
+    PutU64(payload, inode);
+    return payload;
+}
+
+std::string U64Payload(std::uint64_t value) {
+    std::string payload;
+    PutU64(payload, value);
+    return payload;
+}
+
 std::string EndPayload(std::uint64_t rows) {
     std::string payload;
     PutU64(payload, rows);
@@ -102,6 +115,7 @@ struct Outcome {
     StreamFault fault = StreamFault::None;
     std::vector<std::pair<MessageKind, std::string>> messages;  // as the checker let them through
     bool ended = false, failed = false;
+    std::uint64_t device = 0, inode = 0, pages = 0;
     ReaderFailure failure{};
     std::string detail;
 };
@@ -129,6 +143,9 @@ Outcome Feed(bool table, const std::string& stream, std::size_t readSize = 1u <<
     outcome.fault = assembler.Finish();
     outcome.ended = checker.Ended();
     outcome.failed = checker.Failed();
+    outcome.device = checker.Device();
+    outcome.inode = checker.Inode();
+    outcome.pages = checker.Pages();
     outcome.failure = checker.Failure();
     outcome.detail = checker.FailureDetail();
     return outcome;
@@ -141,9 +158,12 @@ StreamFault FaultOf(bool table, const std::string& stream) { return Feed(table, 
 TEST(ProtocolStream, ReadsOfEverySizeReassembleTheSameMessages) {
     const std::string longText(300, 'x');  // a length of two varint bytes
     const std::vector<std::pair<MessageKind, std::string>> sent = {
+        {MessageKind::File, FilePayload(0x801, 123456789)},
         {MessageKind::Header, HeaderPayload("TVDaten", kColumns)},
         {MessageKind::Rows, RowsPayload(2, Row("ARD", 45422.5, -7, 0.25, true) + Row("", -1.25, 1LL << 40, -1e20, false))},
+        {MessageKind::Progress, U64Payload(40)},
         {MessageKind::Rows, RowsPayload(0, "")},
+        {MessageKind::Progress, U64Payload(40)},
         {MessageKind::Rows, RowsPayload(1, Row(longText, 0, 0, 0, true))},
         {MessageKind::End, EndPayload(3)},
     };
@@ -156,12 +176,15 @@ TEST(ProtocolStream, ReadsOfEverySizeReassembleTheSameMessages) {
         ASSERT_EQ(outcome.fault, StreamFault::None);
         EXPECT_TRUE(outcome.ended);
         ASSERT_EQ(outcome.messages, sent);
+        EXPECT_EQ(outcome.device, 0x801u);
+        EXPECT_EQ(outcome.inode, 123456789u);
+        EXPECT_EQ(outcome.pages, 40u);
     }
 
     // What the messages hold reads back in place.
     const Outcome outcome = Feed(true, stream);
     Header header;
-    ASSERT_EQ(ReadHeader(outcome.messages[0].second.data(), outcome.messages[0].second.size(), header), StreamFault::None);
+    ASSERT_EQ(ReadHeader(outcome.messages[1].second.data(), outcome.messages[1].second.size(), header), StreamFault::None);
     EXPECT_EQ(header.table, "TVDaten");
     ASSERT_EQ(header.columns.size(), kColumns.size());
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
@@ -169,7 +192,7 @@ TEST(ProtocolStream, ReadsOfEverySizeReassembleTheSameMessages) {
         EXPECT_EQ(header.columns[c].name, kColumns[c].second);
     }
     std::vector<const char*> rows;
-    for (std::size_t m = 1; m <= 3; ++m)
+    for (std::size_t m : {2, 4, 6})
         ASSERT_EQ(ReadRows(outcome.messages[m].second.data(), outcome.messages[m].second.size(), header.columns, rows),
                   StreamFault::None);
     ASSERT_EQ(rows.size(), 3u);
@@ -208,19 +231,24 @@ TEST(ProtocolStream, ReadsOfEverySizeReassembleTheSameMessages) {
 }
 
 TEST(ProtocolStream, EachMalformedStreamIsNamedForWhatIsWrong) {
-    const std::string header = Framed(MessageKind::Header, HeaderPayload("TVDaten", kColumns));
+    const std::string file = Framed(MessageKind::File, FilePayload(1, 2));
+    auto progress = [](std::uint64_t pages) { return Framed(MessageKind::Progress, U64Payload(pages)); };
+    const std::string header = file + Framed(MessageKind::Header, HeaderPayload("TVDaten", kColumns));
+    const std::string bareHeader = Framed(MessageKind::Header, HeaderPayload("TVDaten", kColumns));
     const std::string oneRow = Framed(MessageKind::Rows, RowsPayload(1, Row("ARD", 1, 2, 3, true)));
-    const std::string tables = Framed(MessageKind::Tables, [] {
+    const std::string bareTables = Framed(MessageKind::Tables, [] {
         std::string payload;
         PutU32(payload, 1);
         PutText(payload, "TVDaten");
         return payload;
     }());
+    const std::string tables = file + bareTables;
     auto end = [](std::uint64_t rows) { return Framed(MessageKind::End, EndPayload(rows)); };
     const std::string error = Framed(MessageKind::Error, ErrorPayload(static_cast<std::uint8_t>(ReaderFailure::NoTable), "Programm, Sender"));
 
-    // Well-formed: a table, the list of tables, and a reader's own error.
-    EXPECT_EQ(FaultOf(true, header + oneRow + end(1)), StreamFault::None);
+    // Well-formed: a table, the list of tables, and a reader's own error,
+    // which may come before the file.
+    EXPECT_EQ(FaultOf(true, header + progress(3) + oneRow + progress(3) + progress(9) + end(1)), StreamFault::None);
     EXPECT_EQ(FaultOf(false, tables + end(0)), StreamFault::None);
     const Outcome failed = Feed(true, error);
     EXPECT_EQ(failed.fault, StreamFault::None);
@@ -229,18 +257,31 @@ TEST(ProtocolStream, EachMalformedStreamIsNamedForWhatIsWrong) {
     EXPECT_EQ(failed.detail, "Programm, Sender");
 
     // Out of place: the list of tables in a table's stream, a header in the
-    // list's, a second header, rows before the header.
+    // list's, anything but an error before the file, a second file, header
+    // or list, an end of the list without it, rows before the header.
     EXPECT_EQ(FaultOf(true, tables), StreamFault::OutOfPlace);
     EXPECT_EQ(FaultOf(false, header), StreamFault::OutOfPlace);
-    EXPECT_EQ(FaultOf(true, header + header), StreamFault::OutOfPlace);
-    EXPECT_EQ(FaultOf(true, oneRow + header), StreamFault::RowsOutOfPlace);
+    EXPECT_EQ(FaultOf(true, bareHeader), StreamFault::OutOfPlace);
+    EXPECT_EQ(FaultOf(false, bareTables), StreamFault::OutOfPlace);
+    EXPECT_EQ(FaultOf(true, progress(1)), StreamFault::OutOfPlace);
+    EXPECT_EQ(FaultOf(true, header + file), StreamFault::OutOfPlace);
+    EXPECT_EQ(FaultOf(true, header + bareHeader), StreamFault::OutOfPlace);
+    EXPECT_EQ(FaultOf(false, tables + bareTables), StreamFault::OutOfPlace);
+    EXPECT_EQ(FaultOf(false, file + end(0)), StreamFault::OutOfPlace);
+    EXPECT_EQ(FaultOf(true, file + oneRow + bareHeader), StreamFault::RowsOutOfPlace);
     EXPECT_EQ(FaultOf(true, std::string("X\0\0\0\0", 5)), StreamFault::UnknownKind);
 
     // The end's count differs from the rows sent, or does not read.
     EXPECT_EQ(FaultOf(true, header + oneRow + end(2)), StreamFault::CountMismatch);
     EXPECT_EQ(FaultOf(true, header + oneRow + oneRow + end(1)), StreamFault::CountMismatch);
     EXPECT_EQ(FaultOf(true, header + Framed(MessageKind::End, std::string("\1\0\0\0", 4))), StreamFault::CountMismatch);
-    EXPECT_EQ(FaultOf(true, end(0)), StreamFault::NoColumns);
+    EXPECT_EQ(FaultOf(true, file + end(0)), StreamFault::NoColumns);
+
+    // A file or progress report that does not read; pages that go back.
+    EXPECT_EQ(FaultOf(true, Framed(MessageKind::File, U64Payload(1))), StreamFault::MalformedFile);
+    EXPECT_EQ(FaultOf(true, Framed(MessageKind::File, FilePayload(1, 2) + "!")), StreamFault::MalformedFile);
+    EXPECT_EQ(FaultOf(true, header + Framed(MessageKind::Progress, "\1\2\3")), StreamFault::MalformedProgress);
+    EXPECT_EQ(FaultOf(true, header + progress(5) + progress(4)), StreamFault::MalformedProgress);
 
     // Anything after the end or an error.
     EXPECT_EQ(FaultOf(true, header + end(0) + oneRow), StreamFault::MoreAfterEnd);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -112,10 +113,14 @@ TEST_F(Conversion, ReadOnlyOutputFolderKeepsTheOlderGuide) {
 
 TEST_F(Conversion, SwitchesCountByTheirFirstTwoCharacters) {
     WriteListingDb(database, {Row("ARD", TimeOfDay(9, 0, 0), "a")});
-    for (const char* ignored : {"/w", "-W", " /W", "W"}) {
-        const RunResult run = app.Run({ignored});
-        EXPECT_EQ(run.status, 0) << ignored;
-        EXPECT_FALSE(guideExists()) << ignored;
+    // Anything else is a usage error: one line naming the switches, status 2,
+    // nothing done (a cron line with a typo must not report success).
+    for (const char* unknown : {"/w", "-W", " /W", "W"}) {
+        const RunResult run = app.Run({unknown});
+        EXPECT_EQ(run.status, 2) << unknown;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+        for (const char* named : {"/W", "/U", "--help"}) EXPECT_NE(run.errors.find(named), std::string::npos) << run.errors;
+        EXPECT_FALSE(guideExists()) << unknown;
     }
     RunResult run = app.Run({"/Wjunk"});
     EXPECT_EQ(run.status, 0) << run.errors;

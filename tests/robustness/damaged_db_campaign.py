@@ -13,12 +13,16 @@ else is counted: crashes (a signal or another status), hangs (the time
 limit), and bad outcomes (a damaged or partial guide, stray output, several
 messages, a leftover temporary file).
 
-The bases are listings written by `mdbwrite --sample` and, when the shared
-test data sits beside the repository, the databases saved by Access itself.
-The mutants flip bytes in chosen kinds of pages, zero runs, cut the file,
-replace it by other files, and include two crafted files that libmdb 1.0
-itself cannot survive (a zero-length usage-map row, a property blob with a
-record of length 0). Every mutant follows from the seed and its number, so
+The bases are listings written by `mdbwrite --sample`, pristine and aged
+(rows deleted, reclaimed and moved behind overflow pointers, as the guide's
+updater leaves them), and, when the shared test data sits beside the
+repository, the databases saved by Access itself. The mutants flip bytes in
+chosen kinds of pages, zero runs, cut the file, replace it by other files,
+bend overflow pointers (to the file's end, foreign pages, missing rows,
+themselves, other pointers) and the flags of their targets, and include
+crafted files: two that libmdb 1.0 itself cannot survive (a zero-length
+usage-map row, a property blob with a record of length 0) and overflow
+pointers that go round in a loop. Every mutant follows from the seed and its number, so
 `--only N` repeats one. Mutants live in a temporary folder; the ones that do
 not end well are kept for a second look.
 
@@ -106,6 +110,19 @@ class Jet:
             for which, at in (("usage", self.map_at), ("free", self.free_at)):
                 pg_row = self.u32(t * self.ps + at)
                 found.append((t, which, pg_row >> 8, pg_row & 0xFF))
+        return found
+
+    def overflow_pointers(self, table):
+        """(page, row, file offset) of each live overflow pointer slot of `table`."""
+        found = []
+        for p in self.owners.get(table, []):
+            base = p * self.ps
+            for r in range(min(self.u16(base + self.rc), 255)):
+                if self.u16(base + self.rc + 2 + 2 * r) & 0xC000 != 0x4000:
+                    continue
+                span = self.row_span(p, r)
+                if span and span[1] - span[0] >= 4:
+                    found.append((p, r, span[0]))
         return found
 
     def user_table(self):
@@ -230,6 +247,21 @@ def kkd_zero_record(data, table):
     return with_catalog_property(data, table, blob)
 
 
+def pointer_loop(data, table, length):
+    """The first overflow pointer of `table` pointing to itself (length 1),
+    or the first two pointing to each other (length 2)."""
+    jet = Jet(data)
+    pointers = jet.overflow_pointers(table)
+    if len(pointers) < length:
+        return None
+    buf = bytearray(data)
+    ring = pointers[:length]
+    for k, (_, _, at) in enumerate(ring):
+        page, row, _ = ring[(k + 1) % length]
+        struct.pack_into("<I", buf, at, (page << 8) | row)
+    return bytes(buf)
+
+
 # --- mutations ---------------------------------------------------------------
 
 def mutate(kind, base, rng, foreign):
@@ -341,6 +373,45 @@ def mutate(kind, base, rng, foreign):
                         max(0, (old & 0x1FFF) - 1), rng.randrange(0x10000)])
         struct.pack_into("<H", buf, at, v)
         return bytes(buf), f"data page {p}: row {r} offset {old:#x} -> {v:#x}"
+    if kind == "pointer":
+        pointers = jet.overflow_pointers(user) if user else []
+        if not pointers:
+            return mutate("row-offsets", base, rng, foreign)
+        page, row, at = rng.choice(pointers)
+        where = f"overflow pointer in row {row} on page {page}"
+        old = jet.u32(at)
+        to_page, to_row = old >> 8, old & 0xFF
+        choice = rng.randrange(9)
+        if choice < 5:
+            # Elsewhere: past the end, a page of no row of the table, a row
+            # past a page's last, itself, another pointer, anywhere.
+            other = rng.choice(pointers)
+            others = [p for p in jet.tdefs + jet.lval + [0, 1] + jet.data_pages if p not in jet.owners.get(user, [])]
+            target = rng.choice([
+                (jet.pages + rng.choice([0, 1, 1000]), 0),
+                (rng.choice(others) if others else 1, rng.choice([0, 1])),
+                (to_page, rng.choice([jet.u16(to_page * ps + jet.rc), 255])),
+                (page, row),
+                (other[0], other[1]),
+                (rng.randrange(1 << 24), rng.randrange(256)),
+            ])
+            struct.pack_into("<I", buf, at, (target[0] << 8) | target[1])
+            return bytes(buf), f"{where}: to row {target[1]} on page {target[0]} (was {to_row} on {to_page})"
+        target_at = to_page * ps + jet.rc + 2 + 2 * to_row
+        if choice == 5 or jet.row_span(to_page, to_row) is None:
+            slot = page * ps + jet.rc + 2 + 2 * row
+            v = jet.u16(slot) ^ rng.choice([0x8000, 0x4000, 0xC000])
+            struct.pack_into("<H", buf, slot, v)
+            return bytes(buf), f"{where}: its own offset {jet.u16(slot):#x} -> {v:#x}"
+        old_target = jet.u16(target_at)
+        if choice == 6:
+            v = old_target & ~0x8000 & 0xFFFF  # the moved row read by the scan as well
+        elif choice == 7:
+            v = old_target | 0x4000  # the moved row read as another pointer
+        else:
+            v = (jet.u16(target_at - 2) & 0x1FFF if to_row else ps) | 0xC000  # its bytes reclaimed
+        struct.pack_into("<H", buf, target_at, v)
+        return bytes(buf), f"{where}: its target's offset {old_target:#x} -> {v:#x}"
     if kind == "flip-lval":
         if not jet.lval:
             return mutate("flip-any-page", base, rng, foreign)
@@ -408,7 +479,7 @@ def mutate(kind, base, rng, foreign):
 # Kinds and their weights in the mix; crafted and special cases come first.
 KINDS = [
     ("flip-any-page", 12), ("flip-tdef", 10), ("tdef-field", 10), ("flip-map", 6), ("map-field", 8),
-    ("flip-catalog", 8), ("flip-data", 10), ("row-offsets", 8), ("flip-lval", 6), ("zero-run", 6),
+    ("flip-catalog", 8), ("flip-data", 10), ("row-offsets", 8), ("pointer", 10), ("flip-lval", 6), ("zero-run", 6),
     ("truncate", 6), ("truncate-pages", 3), ("header", 5), ("append", 1), ("shuffle-pages", 2),
     ("empty", 1), ("header-only", 2), ("foreign", 4),
 ]
@@ -431,6 +502,15 @@ def special_cases(bases):
         if data:
             cases.append(("crafted", b["name"], data, "property blob with a record of length 0"))
         break
+    for b in bases:
+        user = b["jet"].user_table()
+        if not b["sample"] or not b["jet"].overflow_pointers(user):
+            continue
+        for length, what in ((1, "an overflow pointer to itself"), (2, "two overflow pointers to each other")):
+            data = pointer_loop(b["data"], user, length)
+            if data:
+                cases.append(("crafted", b["name"], data, what))
+        break
     for marker, what in (("missing", "no file at the path"), ("folder", "a folder at the path"),
                          ("fifo", "a named pipe at the path"), ("loop", "a symbolic link to itself"),
                          ("devnull", "a link to /dev/null"), ("unreadable", "a file without read permission")):
@@ -449,6 +529,8 @@ class Slot:
         os.makedirs(os.path.join(self.dir, "out"))
         self.exe = os.path.join(self.dir, "brevan")
         shutil.copy2(brevan, self.exe)
+        # The database reader is a program of its own, looked for beside brevan.
+        shutil.copy2(os.path.join(os.path.dirname(brevan), "brevan-reader"), os.path.join(self.dir, "brevan-reader"))
         self.db = os.path.join(self.dir, "tvdaten.mdb")
         self.out = os.path.join(self.dir, "out")
         with open(os.path.join(self.dir, "brevan.ini"), "w") as f:
@@ -556,6 +638,9 @@ def make_bases(args, work):
         ("sample", []),
         ("sample-long-memos", ["--channels", "2", "--days", "2", "--per-day", "10-15", "--long-share", "60",
                                "--max-desc", "9000"]),
+        # As the updater leaves it: deleted, reclaimed and moved rows.
+        ("sample-aged", ["--channels", "4", "--days", "2", "--per-day", "20-30", "--deleted-share", "20",
+                         "--moved-share", "20"]),
     ]
     for name, extra in samples:
         path = os.path.join(work, name + ".mdb")
@@ -605,7 +690,7 @@ def main():
     parser.add_argument("--verbose", action="store_true", help="one line per mutant")
     args = parser.parse_args()
 
-    for tool in ("brevan", "mdbwrite"):
+    for tool in ("brevan", "brevan-reader", "mdbwrite"):
         if not os.access(os.path.join(args.build, tool), os.X_OK):
             sys.exit(f"{tool} not found in {args.build}")
     if shutil.which("xmllint") is None or not os.path.isfile(DTD):
@@ -627,8 +712,10 @@ def main():
             rng = random.Random(f"{args.seed}:{i}")
             kind = rng.choices(names, weights)[0]
             # Our listings three times as often as the Access-made files,
-            # which hold no listing table and end at the table lookup.
-            base = rng.choices(bases, [3 if b["sample"] else 1 for b in bases])[0]
+            # which hold no listing table and end at the table lookup;
+            # pointers are bent where the listing has them.
+            pool = [b for b in bases if kind != "pointer" or b["name"].endswith("-aged")] or bases
+            base = rng.choices(pool, [3 if b["sample"] else 1 for b in pool])[0]
             jobs.append((fixed + i, kind, base["name"], (base, rng), None))
         if args.only:
             jobs = [j for j in jobs if j[0] in args.only]

@@ -37,7 +37,8 @@ std::string GuideProblems(const std::string& path) {
 std::vector<std::string> OtherFiles(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().filename() != "tvdata.xml") names.push_back(entry.path().filename().string());
+        if (entry.path().filename() != "tvdata.xml" && entry.path().filename() != ".tvdata.xml.lock")
+            names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -12,7 +12,8 @@ namespace robustness {
 // with pugixml); otherwise what the checker said.
 std::string GuideProblems(const std::string& path);
 
-// Names in `folder` other than tvdata.xml, sorted.
+// Names in `folder` other than tvdata.xml and the lock file that keeps runs
+// into that folder one at a time (.tvdata.xml.lock, kept on purpose), sorted.
 std::vector<std::string> OtherFiles(const std::string& folder);
 
 } // namespace robustness

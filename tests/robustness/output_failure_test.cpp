@@ -181,7 +181,7 @@ TEST_F(FailingOutput, AFailureLateInTheProgrammesLeavesNoPartialFile) {
     EXPECT_EQ(OtherFiles(folder), std::vector<std::string>{});
 }
 
-TEST_F(FailingOutput, LeftoversOfAKilledSaveGoWithTheNextGoodSaveOnly) {
+TEST_F(FailingOutput, LeftoversOfAKilledSaveGoBeforeTheNextSaveStarts) {
     // What a save killed before its rename leaves, and look-alikes that are
     // not ours to remove.
     const std::time_t twoMinutesAgo = std::time(nullptr) - 120;
@@ -200,18 +200,20 @@ TEST_F(FailingOutput, LeftoversOfAKilledSaveGoWithTheNextGoodSaveOnly) {
     age(".tvdata.xml.Dir123");
     fs::create_symlink(older, folder + "/.tvdata.xml.Lnk123");
     age(".tvdata.xml.Lnk123");
-    const std::vector<std::string> all = OtherFiles(folder);
+    const std::vector<std::string> notOurs = {".other.xml.Ab3xY9", ".tvdata.xml.Ab-xY9", ".tvdata.xml.Dir123",
+                                              ".tvdata.xml.Fresh1", ".tvdata.xml.Lnk123", ".tvdata.xml.short",
+                                              ".tvdata.xml.toolong1", "tvdata.xml.Ab3xY9"};
 
-    // A failed run touches none of them.
+    // They go before the new temporary file is made, so that on a nearly
+    // full disk they cannot make the save fail: also when the run then fails.
     app.WriteIni(work / "missing.mdb", "", folder);
     EXPECT_EQ(app.Run({"/W"}).status, 1);
-    EXPECT_EQ(OtherFiles(folder), all);
+    EXPECT_EQ(OtherFiles(folder), notOurs);
+    EXPECT_EQ(ReadFile(older), kOlder);
 
     app.WriteIni(database, "", folder);
     const RunResult run = app.Run({"/W"});
     ASSERT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(robustness::GuideProblems(older), "");
-    EXPECT_EQ(OtherFiles(folder),
-              (std::vector<std::string>{".other.xml.Ab3xY9", ".tvdata.xml.Ab-xY9", ".tvdata.xml.Dir123", ".tvdata.xml.Fresh1",
-                                        ".tvdata.xml.Lnk123", ".tvdata.xml.short", ".tvdata.xml.toolong1", "tvdata.xml.Ab3xY9"}));
+    EXPECT_EQ(OtherFiles(folder), notOurs);
 }

@@ -52,6 +52,11 @@ testsupport::RunResult RunRestricted(const testsupport::Installation& app, const
             rlimit limit{static_cast<rlim_t>(restrictions.maxFileSize), static_cast<rlim_t>(restrictions.maxFileSize)};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
         }
+        if (restrictions.maxDescriptors > 0) {
+            ::closefrom(3);  // whatever the test runner left open would count
+            rlimit limit{static_cast<rlim_t>(restrictions.maxDescriptors), static_cast<rlim_t>(restrictions.maxDescriptors)};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(125);
+        }
         if (restrictions.uid != static_cast<uid_t>(-1)) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(restrictions.gid) != 0 || ::setuid(restrictions.uid) != 0)
                 ::_exit(126);

@@ -18,6 +18,9 @@ struct Restrictions {
     // Largest file the run may write, in bytes (RLIMIT_FSIZE, with SIGXFSZ
     // ignored so that a write fails with EFBIG); 0 for no limit.
     long long maxFileSize = 0;
+    // Most descriptors the run may have open (RLIMIT_NOFILE), counted from
+    // the three standard streams alone; 0 for no limit.
+    int maxDescriptors = 0;
 };
 
 // As Installation::Run, with the restrictions applied in the child before

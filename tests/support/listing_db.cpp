@@ -23,4 +23,22 @@ void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows
   writer.Finish();
 }
 
+void WriteAgedListingDb(const std::string& path, const std::vector<AgedSlot>& slots, bool channelTable) {
+  jet4::Writer writer(path);
+  writer.BeginTable("TVDaten", ListingColumns());
+  for (const AgedSlot& s : slots) {
+    const ListingRow& r = s.row;
+    if (s.broken)
+      writer.AddBrokenPointer(*s.broken);
+    else
+      writer.AddRow({r.senderkennung, r.datum, r.uhrzeit, r.sendung, r.genre, r.beschreibung}, s.options);
+  }
+  if (channelTable) {
+    writer.EndTable();
+    writer.BeginTable("Sender", {{"Senderkennung", jet4::ColumnType::Text, 255}});
+    for (const AgedSlot& s : slots) writer.AddRow({s.broken ? jet4::Text("") : s.row.senderkennung});
+  }
+  writer.Finish();
+}
+
 }  // namespace testsupport

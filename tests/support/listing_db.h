@@ -2,6 +2,7 @@
 // conversion reads, written by the project's Jet 4 writer.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,5 +32,18 @@ jet4::DateTime FutureDay();
 
 // Writes `path` with one table `TVDaten` holding `rows` in the given order.
 void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows);
+
+// One slot of an aged listing: a row as the updater leaves it (deleted,
+// compacted, moved behind overflow pointers), or a damaged pointer.
+struct AgedSlot {
+  ListingRow row;
+  jet4::RowOptions options;
+  std::optional<jet4::BrokenPointer> broken;  // set: this slot is that pointer, `row` unused
+};
+
+// Writes `path` with `TVDaten` holding `slots` in the given order; with
+// `channelTable`, a second table `Sender` (one Text column, Senderkennung)
+// follows, with one row per slot.
+void WriteAgedListingDb(const std::string& path, const std::vector<AgedSlot>& slots, bool channelTable = false);
 
 }  // namespace testsupport

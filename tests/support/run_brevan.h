@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "jet4/jet4_writer.h"
+
 namespace testsupport {
 
 struct RunResult {
@@ -49,5 +51,10 @@ private:
 // Waits for the child `pid` at most `timeoutSeconds` (then kills it and
 // fails the test); returns its exit status, or 128 + the signal that ended it.
 int WaitForExit(int pid, int timeoutSeconds);
+
+// A calendar date `offset` days from today (local time), at midnight. It
+// reads the wall clock: rows on it can turn into the past while a test runs,
+// so tests that count on their rows being converted use FutureDay().
+jet4::DateTime DayFromToday(int offset);
 
 } // namespace testsupport

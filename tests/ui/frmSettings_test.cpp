@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <fstream>
+
 namespace uitest {
 namespace {
 
@@ -203,7 +205,10 @@ TEST_F(SettingsWindowTest, CloseButtonSavesNothingAndTheNextOpeningShowsTheSetti
 
 TEST_F(SettingsWindowTest, AFailedIniWriteShowsOneMessageAndKeepsTheNewValues) {
     Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
-    brevan::AppSettings.IniPath = (dir_.path() + "/no such folder/brevan.ini").toStdString();
+    // A file stands where the INI file's folder would have to be made.
+    const std::string notAFolder = (dir_.path() + "/a file").toStdString();
+    std::ofstream(notAFolder) << "x";
+    brevan::AppSettings.IniPath = notAFolder + "/brevan.ini";
     TypeNewTexts();
     Button("cmdOK")->click();
     ASSERT_EQ(messages_.size(), 1u);

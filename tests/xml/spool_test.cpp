@@ -171,7 +171,7 @@ TEST_F(XmlSpool, ADocumentLeftUnsavedLeavesTheOldGuideAndNoFile) {
     EXPECT_EQ(Entries(folder_), std::vector<std::string>{"tvdata.xml"});
 }
 
-TEST_F(XmlSpool, AFolderThatTakesNoFileFailsAtTheSaveWithItsUsualMessage) {
+TEST_F(XmlSpool, AFolderThatTakesNoFileFailsAtOnceWithTheSavesMessage) {
     const std::string missing = (folder_ / "missing" / "tvdata.xml").string();
     DOMDocument plain;
     Build(plain, 10);
@@ -183,12 +183,12 @@ TEST_F(XmlSpool, AFolderThatTakesNoFileFailsAtTheSaveWithItsUsualMessage) {
     }
     ASSERT_NE(expected.find(missing), std::string::npos) << expected;
 
+    // Announcing the save fails at once, with the same message: nothing is
+    // built for a folder that takes no file.
     DOMDocument spooled;
-    spooled.spoolTo(missing);  // raises nothing: the failure is the save's
-    Build(spooled, 10);
     try {
-        spooled.save(missing);
-        ADD_FAILURE() << "saved into a missing folder";
+        spooled.spoolTo(missing);
+        ADD_FAILURE() << "spooled into a missing folder";
     } catch (const brevan::Error& e) {
         EXPECT_EQ(e.Description(), expected);
     }
@@ -206,7 +206,7 @@ TEST_F(XmlSpool, AWriteThatFailsWhileBuildingFailsTheSaveAndKeepsTheOldGuide) {
     std::string message;
     {
         DOMDocument doc;
-        doc.spoolTo(target_.string());
+        doc.spoolTo(target_.string(), "the guide file " + target_.string());  // the caller names the file
         Build(doc, 3000);
         try {
             doc.save(target_.string());

@@ -3,6 +3,9 @@
 //
 // A stream is a series of messages, each a kind byte, a 32-bit little-endian
 // payload length and the payload:
+//   'F' file:   u64 device, u64 inode of the database file, once it is open
+//   'P' progress: u64 pages read from the file so far, at least every second
+//       while the reader scans a table
 //   'T' tables: u32 count, then each name (varint length + UTF-8)
 //   'H' header: table name, u32 column count, then per column a kind byte
 //       (ColumnKind) and the name
@@ -22,6 +25,8 @@
 namespace brevan::dao::protocol {
 
 enum class MessageKind : char {
+    File = 'F',
+    Progress = 'P',
     Tables = 'T',
     Header = 'H',
     Rows = 'D',
@@ -56,8 +61,11 @@ enum class ReaderFailure : std::uint8_t {
     NoTable = 3,       // the requested table does not exist
     Damaged = 4,       // structure found broken while reading; detail says where
     Unreadable = 5,    // an operating-system error; detail says which
+    Missing = 6,       // there is no such file
+    Folder = 7,        // the path names a folder
+    NotRegular = 8,    // the path names a device, a pipe or a socket
 };
-constexpr std::uint8_t kLastReaderFailure = 5;
+constexpr std::uint8_t kLastReaderFailure = 8;
 
 // The reader program's exit status. It exits with Completed once the stream
 // is complete, an 'E' message included; the others mean the stream is not.

@@ -16,17 +16,32 @@ StreamFault StreamChecker::Accept(MessageKind kind, const char* payload, std::ui
         detail_.assign(text);
         return StreamFault::None;
     }
+    case MessageKind::File:
+        if (sawFile_) return StreamFault::OutOfPlace;
+        if (!in.U64(device_) || !in.U64(inode_) || !in.AtEnd()) return StreamFault::MalformedFile;
+        sawFile_ = true;
+        return StreamFault::None;
+    case MessageKind::Progress: {
+        std::uint64_t pages;
+        if (!sawFile_) return StreamFault::OutOfPlace;
+        if (!in.U64(pages) || !in.AtEnd() || pages < pages_) return StreamFault::MalformedProgress;
+        pages_ = pages;
+        return StreamFault::None;
+    }
     case MessageKind::End: {
         std::uint64_t total;
         if (!in.U64(total) || !in.AtEnd() || total != rows_) return StreamFault::CountMismatch;
         if (table_ && !sawHeader_) return StreamFault::NoColumns;
+        if (!table_ && !sawTables_) return StreamFault::OutOfPlace;
         ended_ = true;
         return StreamFault::None;
     }
     case MessageKind::Tables:
-        return table_ ? StreamFault::OutOfPlace : StreamFault::None;
+        if (table_ || !sawFile_ || sawTables_) return StreamFault::OutOfPlace;
+        sawTables_ = true;
+        return StreamFault::None;
     case MessageKind::Header:
-        if (!table_ || sawHeader_) return StreamFault::OutOfPlace;
+        if (!table_ || !sawFile_ || sawHeader_) return StreamFault::OutOfPlace;
         sawHeader_ = true;
         return StreamFault::None;
     case MessageKind::Rows: {

@@ -11,6 +11,8 @@ std::string_view Describe(StreamFault fault) {
     case StreamFault::OutOfPlace: return "the database reader sent a message out of place";
     case StreamFault::RowsOutOfPlace: return "the database reader sent rows out of place";
     case StreamFault::MalformedError: return "the database reader sent a malformed error report";
+    case StreamFault::MalformedFile: return "the database reader sent a malformed file report";
+    case StreamFault::MalformedProgress: return "the database reader sent a malformed progress report";
     case StreamFault::CountMismatch: return "the database reader's row count does not add up";
     case StreamFault::NoColumns: return "the database reader sent no columns";
     case StreamFault::MoreAfterEnd: return "the database reader sent more after its end";

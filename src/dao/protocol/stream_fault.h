@@ -12,6 +12,8 @@ enum class StreamFault {
     OutOfPlace,         // a message where the order of the stream has none
     RowsOutOfPlace,     // rows before the header
     MalformedError,     // an 'E' message that does not read
+    MalformedFile,      // an 'F' message that does not read
+    MalformedProgress,  // a 'P' message that does not read, or pages that went back
     CountMismatch,      // the end's row count differs from the rows sent
     NoColumns,          // a table read that ended without a header
     MoreAfterEnd,       // anything after the end or an error

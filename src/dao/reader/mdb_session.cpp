@@ -18,15 +18,46 @@ MdbSession::~MdbSession() {
 }
 
 std::optional<protocol::ReaderFailure> MdbSession::Open(const std::string& path, std::string& detail) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
-        detail = std::strerror(errno);
-        return protocol::ReaderFailure::Unreadable;
+    using protocol::ReaderFailure;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR) return ReaderFailure::Missing;
+        detail = std::strerror(e);
+        return ReaderFailure::Unreadable;
     }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        detail = std::strerror(errno);
+        return ReaderFailure::Unreadable;
+    }
+    if (S_ISDIR(st.st_mode)) return ReaderFailure::Folder;
+    if (!S_ISREG(st.st_mode)) return ReaderFailure::NotRegular;
     fileSize_ = static_cast<std::uint64_t>(st.st_size);
-    mdb_ = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (!mdb_) return protocol::ReaderFailure::NotAccess;
+    device_ = static_cast<std::uint64_t>(st.st_dev);
+    inode_ = static_cast<std::uint64_t>(st.st_ino);
+
+    // Page 0 of an Access file: 00 01 00 00, the format's name, its version.
+    unsigned char head[0x18] = {};
+    ssize_t got;
+    do {
+        got = ::pread(fd_, head, sizeof head, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        detail = std::strerror(errno);
+        return ReaderFailure::Unreadable;
+    }
+    static const char jet[] = "Standard Jet DB";
+    static const char ace[] = "Standard ACE DB";
+    const bool named = got == static_cast<ssize_t>(sizeof head) && head[0] == 0 &&
+                       (std::memcmp(head + 4, jet, sizeof jet) == 0 || std::memcmp(head + 4, ace, sizeof ace) == 0);
+    if (!named || head[0x14] > 6) return ReaderFailure::NotAccess;
+
+    // libmdb opens the file by name again: through our own descriptor, the
+    // file it opens is the one checked here, whatever stands at the path by now.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    mdb_ = mdb_open(::access(self.c_str(), R_OK) == 0 ? self.c_str() : path.c_str(), MDB_NOFLAGS);
+    if (!mdb_) return ReaderFailure::NotAccess;
     return std::nullopt;
 }
 

@@ -17,13 +17,17 @@ public:
     MdbSession(const MdbSession&) = delete;
     MdbSession& operator=(const MdbSession&) = delete;
 
-    // Opens the file. Returns the failure to report, or nothing when it is
-    // open; `detail` then says what the system said.
+    // Opens the file: a regular file that starts as an Access database does,
+    // opened without blocking on whatever else stands at the path (a named
+    // pipe). Returns the failure to report, or nothing when it is open;
+    // `detail` then says what the system said.
     std::optional<protocol::ReaderFailure> Open(const std::string& path, std::string& detail);
 
     MdbHandle* Handle() { return mdb_; }
     int Descriptor() const { return fd_; }
     std::uint64_t FileSize() const { return fileSize_; }
+    std::uint64_t Device() const { return device_; }
+    std::uint64_t Inode() const { return inode_; }
     std::size_t PageSize() const { return static_cast<std::size_t>(mdb_->fmt->pg_size); }
     unsigned RowCountOffset() const { return static_cast<unsigned>(mdb_->fmt->row_count_offset); }
     bool Jet3() const { return mdb_->f->jet_version == MDB_VER_JET3; }
@@ -48,6 +52,8 @@ private:
     MdbTableDef* table_ = nullptr;
     int fd_ = -1;
     std::uint64_t fileSize_ = 0;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
 };
 
 } // namespace brevan::dao::reader

@@ -55,12 +55,13 @@ ReaderExit ReadTable(MdbSession& session, MdbCatalogEntry* entry, StreamWriter& 
     if (!out.Flush()) return ReaderExit::WriteFailed;
 
     const std::string owner = "table \"" + std::string(entry->object_name) + "\"";
-    PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(),
-                     session.Encrypted() ? session.Handle() : nullptr);
+    MdbHandle* cipher = session.Encrypted() ? session.Handle() : nullptr;
+    PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
+    PageSource targets(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
     TextDecoder text(session.Jet3(), session.CodePage());
     MemoReader memos(pages, text, session.RowCountOffset(), owner);
     RowCells cells(table, text, memos);
-    TableScan scan(session, table, static_cast<std::uint32_t>(entry->table_pg), pages, cells);
+    TableScan scan(session, table, static_cast<std::uint32_t>(entry->table_pg), pages, targets, cells);
     const std::optional<std::uint64_t> total = scan.Stream(out);
     if (!total) return ReaderExit::WriteFailed;
     out.Begin(MessageKind::End);
@@ -73,6 +74,10 @@ ReaderExit Serve(const ReadRequest& request, StreamWriter& out) {
     MdbSession session;
     std::string detail;
     if (const auto failure = session.Open(request.path, detail)) return Sent(out.Error(*failure, detail));
+    out.Begin(MessageKind::File);
+    protocol::PutU64(out.Buffer(), session.Device());
+    protocol::PutU64(out.Buffer(), session.Inode());
+    out.End();
     GPtrArray* catalog = session.Catalog();
     if (!catalog) return Sent(out.Error(ReaderFailure::NoCatalog, ""));
     if (request.table.empty()) return ListTables(catalog, out);

@@ -60,26 +60,26 @@ protocol::ColumnKind KindOf(int type) {
 RowCells::RowCells(const MdbTableDef& table, TextDecoder& text, MemoReader& memos)
     : table_(table), text_(text), memos_(memos) {}
 
-void RowCells::Append(std::string& out, const MdbField* fields, const unsigned char* pg, unsigned rowStart,
-                      unsigned rowEnd, const std::string& place) {
+void RowCells::Append(std::string& out, const std::vector<RowField>& fields, const unsigned char* row,
+                      std::size_t rowSize, const RowPlace& place) {
+    if (fields.size() != table_.num_cols) throw Damage{place.Text() + " cannot be read"};
     for (unsigned i = 0; i < table_.num_cols; ++i) {
         const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_.columns, i));
-        const MdbField& f = fields[i];
+        const RowField& f = fields[i];
         if (col->col_type == MDB_BOOL) {
             // A Yes/No value is its null-mask bit.
-            out.push_back(static_cast<char>(f.is_null ? CellTag::False : CellTag::True));
+            out.push_back(static_cast<char>(f.present ? CellTag::True : CellTag::False));
             continue;
         }
-        if (f.is_null || KindOf(col->col_type) == protocol::ColumnKind::Unread) {
+        if (!f.present || KindOf(col->col_type) == protocol::ColumnKind::Unread) {
             out.push_back(static_cast<char>(CellTag::Null));
             continue;
         }
-        if (f.siz < 0 || f.start < static_cast<int>(rowStart) || static_cast<unsigned>(f.start) + unsigned(f.siz) > rowEnd)
-            throw Damage{place + " has a field outside the row"};
-        const unsigned char* v = pg + f.start;
-        const std::size_t size = static_cast<std::size_t>(f.siz);
+        if (std::size_t(f.start) + f.size > rowSize) throw Damage{place.Text() + " has a field outside the row"};
+        const unsigned char* v = row + f.start;
+        const std::size_t size = f.size;
         auto need = [&](std::size_t n) {
-            if (size < n) throw Damage{place + " has a field that is too short"};
+            if (size < n) throw Damage{place.Text() + " has a field that is too short"};
         };
         switch (col->col_type) {
         case MDB_BYTE:
@@ -144,7 +144,7 @@ void RowCells::Append(std::string& out, const MdbField* fields, const unsigned c
             break;
         case MDB_REPID: {
             need(16);
-            char* s = mdb_uuid_to_string(pg, f.start);
+            char* s = mdb_uuid_to_string(row, static_cast<int>(f.start));
             scratch_.assign(s);
             g_free(s);
             PutText(out, scratch_);

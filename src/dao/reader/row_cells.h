@@ -1,12 +1,15 @@
 #pragma once
-// The cells of one row in the stream's encoding, from the fields libmdb
-// found in it.
+// The cells of one row in the stream's encoding, from the fields the row
+// cracker found in it.
 #include "dao/protocol/stream.h"
 #include "dao/reader/mdb.h"
 #include "dao/reader/memo_reader.h"
+#include "dao/reader/row_cracker.h"
+#include "dao/reader/row_place.h"
 #include "dao/reader/text_decoder.h"
 
 #include <string>
+#include <vector>
 
 namespace brevan::dao::reader {
 
@@ -18,13 +21,13 @@ class RowCells {
 public:
     RowCells(const MdbTableDef& table, TextDecoder& text, MemoReader& memos);
 
-    // Appends one cell per column of the table to `out`, from `fields` as
-    // mdb_crack_row found them in the row at [rowStart, rowEnd) of `page`.
-    // Throws Damage, naming `place` ("row 3 on page 17 of table ..."), for a
-    // field outside the row or too short for its type, and for a memo that
-    // cannot be read.
-    void Append(std::string& out, const MdbField* fields, const unsigned char* page, unsigned rowStart,
-                unsigned rowEnd, const std::string& place);
+    // Appends one cell per column of the table to `out`, from `fields` (one
+    // per column, as CrackRow found them) in the row `row[0, size)`. A field
+    // not present is Null (Yes/No: No). Throws Damage, naming `place`
+    // ("row 3 on page 17 of table ..."), for a field outside the row or too
+    // short for its type, and for a memo that cannot be read.
+    void Append(std::string& out, const std::vector<RowField>& fields, const unsigned char* row, std::size_t size,
+                const RowPlace& place);
 
 private:
     const MdbTableDef& table_;

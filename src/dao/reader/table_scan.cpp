@@ -2,29 +2,89 @@
 
 #include "dao/reader/damage.h"
 #include "dao/reader/jet_page.h"
+#include "dao/reader/table_shape.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace brevan::dao::reader {
 namespace {
 
-constexpr unsigned kRowDeleted = 0x4000;
-constexpr unsigned kRowOverflow = 0x8000;
+// How often a scan says how far it has come (the engine's watchdog waits 20 s).
+constexpr std::chrono::milliseconds kProgressInterval{1000};
+
+// Access moves a row again by rewriting the pointer in its first slot, so
+// the chains it leaves are one pointer long; one far longer is damage even
+// without a loop, and the bound keeps a damaged file from costing time.
+constexpr std::size_t kMaxChain = 64;
 
 } // namespace
 
 TableScan::TableScan(MdbSession& session, MdbTableDef& table, std::uint32_t tablePage, PageSource& pages,
-                     RowCells& cells)
+                     PageSource& targets, RowCells& cells)
     : session_(session),
       table_(table),
       tablePage_(tablePage),
       pages_(pages),
+      targets_(targets),
       cells_(cells),
       owner_("table \"" + std::string(table.name) + "\""),
-      fields_(static_cast<MdbField*>(g_malloc0(sizeof(MdbField) * table.num_cols))) {}
+      shape_(ShapeOfTable(table, session.Jet3())),
+      scanPage_(pages.PageSize()),
+      targetPage_(pages.PageSize()) {}
 
-TableScan::~TableScan() { g_free(fields_); }
+const unsigned char* TableScan::TargetPage(std::uint32_t page) {
+    if (page != targetNumber_) {
+        targetNumber_ = 0;
+        targets_.Read(page, targetPage_.data(), owner_);
+        targetNumber_ = page;
+    }
+    return targetPage_.data();
+}
 
-std::string TableScan::RowPlace(std::uint32_t page, unsigned row) const {
-    return "row " + std::to_string(row) + " on page " + std::to_string(page) + " of " + owner_;
+const unsigned char* TableScan::Follow(RowSlot& slot, RowPlace& place) {
+    const std::size_t pageSize = pages_.PageSize();
+    const unsigned rowCountOffset = session_.RowCountOffset();
+    // The pointer being followed: the scan's slot, then each further one.
+    std::pair<std::uint32_t, unsigned> here{place.page, place.row};
+    auto pointer = [&] {
+        std::string text = "the overflow pointer in " + place.Text();
+        if (here.first != place.page || here.second != place.row)
+            text += " (by way of row " + std::to_string(here.second) + " on page " + std::to_string(here.first) + ")";
+        return text;
+    };
+    chain_.assign(1, here);
+    const unsigned char* page = scanPage_.data();
+    for (;;) {
+        if (slot.Size() < kOverflowPointerSize) throw Damage{pointer() + " is cut short"};
+        const unsigned char* at = page + slot.start;
+        const std::uint32_t next = Get24(at + 1);
+        const unsigned row = at[0];
+        auto target = [&] { return "row " + std::to_string(row) + " on page " + std::to_string(next); };
+        if (std::find(chain_.begin(), chain_.end(), std::pair{next, row}) != chain_.end())
+            throw Damage{pointer() + " leads round in a loop (back to " + target() + ")"};
+        if (chain_.size() > kMaxChain)
+            throw Damage{pointer() + " leads through more than " + std::to_string(kMaxChain) + " pointers"};
+        chain_.emplace_back(next, row);
+        if (next >= pages_.PageCount()) throw Damage{pointer() + " leads beyond the end of the file (to " + target() + ")"};
+        page = TargetPage(next);
+        if (page[0] != MDB_PAGE_DATA || Get32(page + 4) != tablePage_)
+            throw Damage{pointer() + " leads to " + target() + ", a page that holds no rows of " + *place.owner};
+        const RowSlots slots(page, pageSize, rowCountOffset);
+        if (!slots.Fits() || row >= slots.Count())
+            throw Damage{pointer() + " leads to " + target() + ", which does not exist"};
+        slot = slots.At(row);
+        if (!slots.Sound(slot)) throw Damage{pointer() + " leads to " + target() + ", which has an impossible position"};
+        if (slot.Size() == 0) throw Damage{pointer() + " leads to " + target() + ", whose bytes are gone"};
+        // A further pointer, whatever its deleted flag; else the row, whatever its flags.
+        if (!(slot.flags & kRowOverflow)) {
+            place.moved = true;
+            place.movedPage = next;
+            place.movedRow = row;
+            return page;
+        }
+        here = {next, row};
+    }
 }
 
 std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
@@ -47,6 +107,25 @@ std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
         return out.Flush();
     };
     beginMessage();
+    // Pages without live rows send nothing: a table of mostly deleted rows
+    // on a slow share would look hung to the engine's watchdog. So the scan
+    // says how many pages it has read, at least every second.
+    auto lastReport = std::chrono::steady_clock::now();
+    auto reportProgress = [&]() -> bool {
+        if (std::chrono::steady_clock::now() - lastReport < kProgressInterval) return true;
+        if (inMessage > 0) {
+            if (!endMessage()) return false;
+        } else {
+            buf.clear();  // the rows message just begun, empty
+        }
+        out.Begin(protocol::MessageKind::Progress);
+        protocol::PutU64(buf, pages_.PagesRead() + targets_.PagesRead());
+        out.End();
+        if (!out.Flush()) return false;
+        lastReport = std::chrono::steady_clock::now();
+        beginMessage();
+        return true;
+    };
 
     const unsigned char* map = table_.usage_map;
     const bool knownMap = map[0] == 0 || map[0] == 1;
@@ -64,36 +143,30 @@ std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
             next = current + 1;
             if (next >= pageCount) break;
         }
-        // mdb_crack_row reads the row from libmdb's page buffer.
-        pages_.Read(next, mdb->pg_buf, owner_);
-        mdb->cur_pg = next;
+        // The scan page has a buffer of its own: memos and overflow pointers
+        // read other pages meanwhile.
+        pages_.Read(next, scanPage_.data(), owner_);
         current = next;
-        const unsigned char* page = mdb->pg_buf;
+        const unsigned char* page = scanPage_.data();
         // libmdb passes over pages a map marks wrongly (another table's
         // page, a freed one), which happens in files Access wrote; a page
         // that is no kind of page at all is damage.
         if (page[0] > MDB_PAGE_MAP)
             throw Damage{"page " + std::to_string(next) + " of " + owner_ + " is no database page"};
         if (page[0] != MDB_PAGE_DATA || Get32(page + 4) != tablePage_) continue;
-        const unsigned rows = Get16(page + rowCountOffset);
-        if (rowCountOffset + 2 + 2 * std::size_t(rows) > pageSize)
-            throw Damage{"data page " + std::to_string(next) + " of " + owner_ + " is broken"};
-        for (unsigned r = 0; r < rows; ++r) {
-            const unsigned raw = Get16(page + rowCountOffset + 2 + 2 * r);
-            if (raw & kRowDeleted) continue;
-            const unsigned start = raw & kRowOffsetMask;
-            const unsigned end = r == 0 ? pageSize : (Get16(page + rowCountOffset + 2 * r) & kRowOffsetMask);
-            if (start >= pageSize || start > end || end > pageSize) {
-                if (raw & kRowOverflow) continue;
-                throw Damage{RowPlace(next, r) + " has an impossible position"};
-            }
-            if (start == end) continue;
-            if (mdb_crack_row(&table_, static_cast<int>(start), end - start, fields_) < 0) {
-                // An overflow pointer is no row; libmdb passes over it.
-                if (raw & kRowOverflow) continue;
-                throw Damage{RowPlace(next, r) + " is broken"};
-            }
-            cells_.Append(buf, fields_, page, start, end, RowPlace(next, r));
+        const RowSlots slots(page, pageSize, rowCountOffset);
+        if (!slots.Fits()) throw Damage{"data page " + std::to_string(next) + " of " + owner_ + " is broken"};
+        for (unsigned r = 0; r < slots.Count(); ++r) {
+            RowSlot slot = slots.At(r);
+            // Deleted rows, rows moved here from a pointer, reclaimed slots.
+            if (slot.flags & kRowDeleted) continue;
+            RowPlace place{&owner_, next, r};
+            if (!slots.Sound(slot)) throw Damage{place.Text() + " has an impossible position"};
+            if (slot.Size() == 0) continue;
+            const unsigned char* holder = (slot.flags & kRowOverflow) ? Follow(slot, place) : page;
+            const unsigned char* row = holder + slot.start;
+            if (!CrackRow(shape_, row, slot.Size(), fields_)) throw Damage{place.Text() + " is broken"};
+            cells_.Append(buf, fields_, row, slot.Size(), place);
             ++inMessage;
             ++total;
             if (out.Full()) {
@@ -101,6 +174,7 @@ std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
                 beginMessage();
             }
         }
+        if (!reportProgress()) return std::nullopt;
     }
     if (inMessage > 0 && !endMessage()) return std::nullopt;
     if (inMessage == 0) buf.clear();

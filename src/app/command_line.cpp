@@ -1,0 +1,45 @@
+#include "app/command_line.h"
+
+namespace brevan {
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+} // namespace
+
+Command ParseCommand(const std::string& text) {
+    if (text.empty()) return Command::Window;
+    if (StartsWith(text, "/U")) return Command::Update;
+    if (StartsWith(text, "/W")) return Command::Convert;
+    if (text == "--help" || text == "-h") return Command::Help;
+    if (text == "--version") return Command::Version;
+    return Command::Unknown;
+}
+
+std::string UsageErrorLine(const std::string& argumentText) {
+    return "brevan: unknown argument \"" + argumentText +
+           "\"; use /W to convert, /U to update and convert, or --help.";
+}
+
+std::string HelpText(const std::string& iniPath, const std::string& iniNote, const std::string& outputFolder) {
+    std::string text =
+        "Usage: brevan [/U | /W | --help | --version]\n"
+        "Turns the TV listing database into the XMLTV guide tvdata.xml.\n"
+        "\n"
+        "  (no argument)  open the main window\n"
+        "  /U             run the updater, wait for it to end, then write the guide\n"
+        "  /W             write the guide\n"
+        "  -h, --help     show this text\n"
+        "  --version      show the version\n"
+        "Only the first two characters of /U and /W count, and they are case-sensitive.\n"
+        "\n"
+        "Exit status: 0 the guide was written (or the listing is empty), 1 the run\n"
+        "failed (the message goes to standard error without a display), 2 an unknown\n"
+        "argument.\n"
+        "\n";
+    text += "Settings: " + iniPath + (iniNote.empty() ? "" : " (" + iniNote + ")") + "\n";
+    text += "Guide:    " + (outputFolder.empty() ? std::string("(no output folder set)") : outputFolder + "/tvdata.xml") + "\n";
+    return text;
+}
+
+} // namespace brevan

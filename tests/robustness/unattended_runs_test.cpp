@@ -1,0 +1,175 @@
+// Unattended runs on real storage and in odd process states: the real
+// executable, started as schedulers and wrapper scripts start it.
+#include "guide_check.h"
+#include "restricted_run.h"
+#include "support/run_brevan.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+using namespace std::chrono_literals;
+
+namespace {
+
+class UnattendedRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sample_ = new TempFolder;
+        ASSERT_EQ(std::system((std::string(BREVAN_MDBWRITE_EXE) + " " + (*sample_ / "tvdaten.mdb") +
+                               " --sample --channels 3 --days 2 --past-days 0 >/dev/null")
+                                  .c_str()),
+                  0);
+    }
+    static void TearDownTestSuite() {
+        delete sample_;
+        sample_ = nullptr;
+    }
+    void SetUp() override {
+        database = work / "tvdaten.mdb";
+        fs::copy_file(*sample_ / "tvdaten.mdb", database);
+        folder = work / "guide";
+        fs::create_directory(folder);
+        guide = folder + "/tvdata.xml";
+        app.WriteIni(database, "", folder);
+    }
+    // Runs the installed copy through the shell, for what only a shell line says.
+    RunResult Shell(const std::string& line, const std::vector<std::string>& environment = {}) const {
+        return RunProgram({"/bin/sh", "-c", line}, 120, environment);
+    }
+    bool Converted() const { return fs::exists(guide) && robustness::GuideProblems(guide).empty(); }
+
+    static TempFolder* sample_;
+    Installation app;
+    TempFolder work;
+    std::string database, folder, guide;
+};
+TempFolder* UnattendedRun::sample_ = nullptr;
+
+} // namespace
+
+TEST_F(UnattendedRun, ClosedStandardStreamsDoNotStopTheRun) {
+    // Started with standard output and error closed, the reader's pipes
+    // would take their numbers.
+    const RunResult run = Shell("exec 1>&- 2>&-; exec '" + app.exe() + "' /W");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(Converted());
+}
+
+TEST_F(UnattendedRun, ADatabaseThatIsTheGuideItselfIsRefused) {
+    const std::string inFolder = folder + "/tvdata.xml";
+    fs::copy_file(database, inFolder);
+    const std::string before = ReadFile(inFolder);
+    app.WriteIni(inFolder, "", folder);
+    const RunResult run = app.Run({"/W"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+    EXPECT_NE(run.messages()[0].find("is the guide file"), std::string::npos) << run.messages()[0];
+    EXPECT_EQ(ReadFile(inFolder), before);  // the database is untouched
+    EXPECT_EQ(robustness::OtherFiles(folder), std::vector<std::string>{});
+}
+
+TEST_F(UnattendedRun, AMissingFolderStopsTheRunBeforeTheDatabaseIsRead) {
+    // The database is missing too: the folder's message shows that the run
+    // stopped before it looked at the database.
+    app.WriteIni(work / "missing.mdb", "", work / "no-such-folder");
+    const RunResult run = app.Run({"/W"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+    EXPECT_NE(run.messages()[0].find("Cannot write the guide file " + (work / "no-such-folder") + "/tvdata.xml"),
+              std::string::npos)
+        << run.messages()[0];
+}
+
+TEST_F(UnattendedRun, TheNewGuideKeepsTheOldOnesOwnerAndModeButNoSpecialBits) {
+    if (::geteuid() != 0) GTEST_SKIP() << "changing a file's owner needs root";
+    WriteFile(guide, "older");
+    ASSERT_EQ(::chown(guide.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(guide.c_str(), 06640), 0);
+    ASSERT_EQ(app.Run({"/W"}).status, 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(guide.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A link in the guide's place passes nothing on: not a set-user-ID mode.
+    const std::string setuid = work / "setuid-file";
+    WriteFile(setuid, "x");
+    ASSERT_EQ(::chmod(setuid.c_str(), 04755), 0);
+    fs::remove(guide);
+    fs::create_symlink(setuid, guide);
+    ASSERT_EQ(app.Run({"/W"}).status, 0);
+    ASSERT_EQ(::lstat(guide.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07000, 0u);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(ReadFile(setuid), "x");
+}
+
+TEST_F(UnattendedRun, WithoutProcTheProgramFindsItselfThroughItsCommand) {
+    if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs a mount namespace of its own (unshare -m, as root)";
+    const std::string noProc = "unshare -m sh -c 'umount -l /proc && exec \"$0\" \"$@\"' ";
+    RunResult run = Shell(noProc + "'" + app.exe() + "' /W");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_TRUE(Converted());
+    run = Shell(noProc + "'" + app.exe() + "' --help");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find(app.iniPath() + " (found through the command, /proc is not mounted)"), std::string::npos)
+        << run.output;
+    // A bare name is found on PATH as the shell found it.
+    run = Shell(noProc + "brevan /W", {"PATH=" + app.folder().path().string() + ":/usr/bin:/bin"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+}
+
+TEST_F(UnattendedRun, OutOfDescriptorsSaysSo) {
+    robustness::Restrictions seven;
+    seven.maxDescriptors = 7;
+    const RunResult run = robustness::RunRestricted(app, {"/W"}, seven);
+    EXPECT_EQ(run.status, 1) << run.errors;
+    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+    EXPECT_NE(run.messages()[0].find("Too many open files"), std::string::npos) << run.messages()[0];
+    EXPECT_FALSE(fs::exists(guide));
+}
+
+TEST_F(UnattendedRun, OverlappingRunsIntoOneFolderTakeTurns) {
+    // Another run holds the folder's lock: this one waits for it.
+    const std::string lockPath = folder + "/.tvdata.xml.lock";
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0644);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    while (!fs::exists(lockPath)) std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(100ms);  // the holder has it by now
+
+    const pid_t waiting = ::fork();
+    if (waiting == 0) {
+        ::execl(app.exe().c_str(), app.exe().c_str(), "/W", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(fs::exists(guide)) << "the run did not wait for the lock";
+    EXPECT_EQ(::waitpid(waiting, nullptr, WNOHANG), 0);
+
+    // A holder that dies frees the lock by itself.
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(WaitForExit(waiting, 60), 0);
+    EXPECT_TRUE(Converted());
+    EXPECT_TRUE(fs::exists(lockPath));  // kept, so that no two runs lock two files
+}
