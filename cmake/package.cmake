@@ -22,6 +22,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends is computed from the programs' shared libraries (libmdb, Qt 6,
 # pugixml, ICU, ...), so it follows whatever the build links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own dialog texts in the user's language; Wayland without XWayland;
+# Wine for a Windows updater.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wine")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "dao/dao.h"
 #include "desktop/message_box.h"
+#include "desktop/translations.h"
 #include "os/executable_path.h"
 #include "os/library_probe.h"
 #include "ui/frmMain.h"
@@ -99,6 +100,7 @@ int Main(int argc, char** argv) {
                     qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
         }
         application = std::make_unique<QApplication>(argc, argv);
+        InstallQtTranslations(*application);
         // The updater inherits the user's environment, not ours.
         if (!platformChosen) qunsetenv("QT_QPA_PLATFORM");
     }

@@ -1,6 +1,7 @@
 #include "desktop/dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -43,20 +44,29 @@ std::string QtFileFilter(const std::string& filter) {
     return entries.join(QStringLiteral(";;")).toStdString();
 }
 
-std::string ShowOpenFileDialog(QWidget* owner, const std::string& filter) {
+std::string StartFolderFor(const std::string& current) {
+    if (current.empty()) return {};
+    const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(current)));
+    if (info.isDir()) return current;
+    if (info.isFile()) return QFile::encodeName(info.absolutePath()).toStdString();
+    return {};
+}
+
+std::string ShowOpenFileDialog(QWidget* owner, const std::string& filter, const std::string& current) {
     Seam& seam = TheSeam();
-    seam.last = DialogRequest{owner, std::string(), QtFileFilter(filter)};
+    seam.last = DialogRequest{owner, std::string(), QtFileFilter(filter), StartFolderFor(current)};
     if (seam.nextFile) return TakeAnswer(seam.nextFile);
-    const QString chosen = QFileDialog::getOpenFileName(owner, QString(), QString(),
+    const QString chosen = QFileDialog::getOpenFileName(owner, QString(), QFile::decodeName(QByteArray::fromStdString(seam.last.start)),
                                                         QString::fromStdString(seam.last.filter));
     return QFile::encodeName(chosen).toStdString();
 }
 
-std::string ShowFolderDialog(QWidget* owner, const std::string& prompt) {
+std::string ShowFolderDialog(QWidget* owner, const std::string& prompt, const std::string& current) {
     Seam& seam = TheSeam();
-    seam.last = DialogRequest{owner, prompt, std::string()};
+    seam.last = DialogRequest{owner, prompt, std::string(), StartFolderFor(current)};
     if (seam.nextFolder) return TakeAnswer(seam.nextFolder);
-    const QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromStdString(prompt), QString(),
+    const QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromStdString(prompt),
+                                                             QFile::decodeName(QByteArray::fromStdString(seam.last.start)),
                                                              QFileDialog::ShowDirsOnly);
     return QFile::encodeName(chosen).toStdString();
 }

@@ -67,7 +67,10 @@ void MsgBox(const std::string& text) {
                           QGuiApplication::platformName() != QLatin1String("offscreen") &&
                           QGuiApplication::platformName() != QLatin1String("minimal");
     if (onScreen) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Brevan"), QString::fromStdString(text), QMessageBox::Ok);
+        // A box shown while a window of ours is active belongs to it: no
+        // task-bar entry of its own, and it stays in front of that window.
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Brevan"), QString::fromStdString(text), QMessageBox::Ok,
+                        QApplication::activeWindow());
         box.exec();
         return;
     }

@@ -100,11 +100,14 @@ Spawned Process::Spawn(const SpawnRequest& request) {
     return Spawned{Process(pid, pidfd), 0};
 }
 
+std::string CannotStart(const std::string& shown, int error) {
+    return "Cannot start '" + shown + "': " + std::system_category().message(error);
+}
+
 Process Process::Start(const std::string& path, std::int16_t /*windowStyle*/) {
     if (path.empty()) throw Error("Cannot start a program: its path is empty");
     Spawned started = Spawn(SpawnRequest{path, {}, std::nullopt, {}});
-    if (!started.process)
-        throw Error("Cannot start '" + path + "': " + std::system_category().message(started.error));
+    if (!started.process) throw Error(CannotStart(path, started.error));
     return std::move(*started.process);
 }
 

@@ -94,6 +94,10 @@ private:
     ExitStatus status_;
 };
 
+// The message of a program that could not be started: "Cannot start
+// '<shown>': <the system's reason for `error`>".
+std::string CannotStart(const std::string& shown, int error);
+
 struct Spawned {
     std::optional<Process> process;  // empty when the start failed
     int error = 0;                   // then the system's reason (errno)

@@ -6,8 +6,8 @@
 
 namespace brevan {
 
-std::string BrowseForFolderPath(const std::string& prompt) {
-    return ShowFolderDialog(QApplication::activeWindow(), prompt);
+std::string BrowseForFolderPath(const std::string& prompt, const std::string& current) {
+    return ShowFolderDialog(QApplication::activeWindow(), prompt, current);
 }
 
 } // namespace brevan

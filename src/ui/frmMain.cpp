@@ -36,16 +36,30 @@ frmMain::frmMain() : QWidget(nullptr) {
     connect(Command3, &QPushButton::clicked, this, &frmMain::Command3_Click);
 }
 
-// Both actions show their own failures and let nothing escape, so no
-// exception crosses Qt's event loop.
-void frmMain::Command1_Click() { CreateXmltvFile(); }
+template <typename Action>
+void frmMain::RunAlone(Action action) {
+    if (running_) return;  // a click that was already queued
+    running_ = true;
+    Command1->setEnabled(false);
+    Command2->setEnabled(false);
+    // Both actions show their own failures and let nothing escape, so the
+    // buttons come back however the run ends, and no exception crosses Qt's
+    // event loop.
+    action();
+    Command1->setEnabled(true);
+    Command2->setEnabled(true);
+    running_ = false;
+}
 
-void frmMain::Command2_Click() { UpdateAndCreateXmltv(); }
+void frmMain::Command1_Click() { RunAlone(CreateXmltvFile); }
+
+void frmMain::Command2_Click() { RunAlone(UpdateAndCreateXmltv); }
 
 void frmMain::Command3_Click() {
     // An open settings window is only brought forward, so what the user has
-    // typed into it stays.
+    // typed into it stays; a minimised one comes back first.
     if (settings_.isNull()) settings_ = new frmSettings();
+    settings_->setWindowState(settings_->windowState() & ~Qt::WindowMinimized);
     settings_->show();
     settings_->raise();
     settings_->activateWindow();

@@ -21,9 +21,16 @@ private slots:
     void Command3_Click();  // "Settings"
 
 private:
+    // Runs an action with both action buttons disabled, so that a click
+    // during an update run's wait (when window events run) cannot start a
+    // second updater or convert a database the updater is still writing.
+    template <typename Action>
+    void RunAlone(Action action);
+
     QPushButton* Command1;
     QPushButton* Command2;
     QPushButton* Command3;
+    bool running_ = false;
     // The settings window while it is open; it deletes itself on closing.
     QPointer<frmSettings> settings_;
 };

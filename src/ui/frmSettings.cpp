@@ -18,9 +18,10 @@ namespace {
 QString ToText(const std::string& value) { return QString::fromStdString(value); }
 std::string FromText(const QLineEdit* box) { return box->text().toStdString(); }
 
-// Fills `box` with a file picked in the file-open dialog; a cancel leaves it.
+// Fills `box` with a file picked in the file-open dialog, which starts where
+// the box's path is; a cancel leaves it.
 void PickFileInto(QWidget* owner, QLineEdit* box, const char* filter) {
-    const std::string chosen = ShowOpenFileDialog(owner, filter);
+    const std::string chosen = ShowOpenFileDialog(owner, filter, FromText(box));
     if (!chosen.empty()) box->setText(ToText(chosen));
 }
 
@@ -104,7 +105,7 @@ void frmSettings::Command1_Click() { PickFileInto(this, TVUpdatepath, "TVMovie (
 void frmSettings::Command2_Click() { PickFileInto(this, TVDatapath, "TVMovie (tvdaten.mdb)| tvdaten.mdb"); }
 
 void frmSettings::Command3_Click() {
-    const std::string folder = BrowseForFolderPath("Wählen Sie einen Ordner aus.");
+    const std::string folder = BrowseForFolderPath("Wählen Sie einen Ordner aus.", FromText(TVmyHTPCpath));
     // A cancelled browser keeps the folder that was there.
     if (folder.empty()) return;
     // The picked folder counts at once, even if the window is then closed

@@ -1,10 +1,18 @@
 #include "update/update_run.h"
 
+#include "base/error.h"
 #include "desktop/events.h"
 #include "desktop/trap.h"
 #include "os/process.h"
+#include "os/wine_program.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <system_error>
+#include <vector>
+
+extern char** environ;
 
 namespace brevan {
 namespace {
@@ -14,12 +22,45 @@ namespace {
 // to keep a processor core busy for the minutes an update takes.
 constexpr std::chrono::milliseconds kPollWait{10};
 
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::vector<std::string> OurEnvironment() {
+    std::vector<std::string> entries;
+    for (char** e = environ; *e != nullptr; ++e) entries.emplace_back(*e);
+    return entries;
+}
+
+// Starts the updater as the whole command, or a Windows program through
+// Wine, the way Wine's own binary-format handler would have.
+Process StartUpdater(const std::string& path, const std::string& shown) {
+    if (path.empty()) throw Error("Cannot start a program: its path is empty");
+    Spawned direct = Process::Spawn(SpawnRequest{path, {}, std::nullopt, {}});
+    if (direct.process) return std::move(*direct.process);
+    if (direct.error != ENOEXEC || !IsWindowsExecutable(path)) throw Error(CannotStart(shown, direct.error));
+
+    const std::string wine = FindWine(Environment("WINE"), Environment("PATH"));
+    if (wine.empty())
+        throw Error("Cannot start '" + shown +
+                    "': it is a Windows program, and Wine is needed to run it, but no wine was found " +
+                    (Environment("WINE").empty() ? std::string("on PATH") : "at $WINE (" + Environment("WINE") + ")") +
+                    ". Install Debian's wine package.");
+    Spawned viaWine = Process::Spawn(SpawnRequest{wine, {path}, WineChildEnvironment(OurEnvironment()), {}});
+    if (!viaWine.process)
+        throw Error("Cannot start '" + shown + "' through Wine ('" + wine + "'): " +
+                    std::system_category().message(viaWine.error));
+    return std::move(*viaWine.process);
+}
+
 } // namespace
 
-std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents) {
+std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t /*windowStyle*/, bool pumpEvents,
+                                       const std::string& shown) {
     std::int32_t exitCode = 0;
     const bool ran = Trapped([&] {
-        Process process = Process::Start(commandPath, windowStyle);
+        Process process = StartUpdater(commandPath, shown.empty() ? commandPath : shown);
         do {
             if (pumpEvents) DoEvents();
             exitCode = process.ExitCode(kPollWait);

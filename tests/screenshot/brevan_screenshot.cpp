@@ -1,8 +1,11 @@
-// Writes PNG pictures of the main window and of the settings window into the
-// folder given as the only argument. On an X server (scripts/screenshot runs
+// Writes PNG pictures of the main window, of the main window while an update
+// run waits for its updater (its action buttons greyed), and of the settings
+// window into the folder given as the only argument. On an X server (scripts/screenshot runs
 // it under Xvfb) the pictures are taken from the screen itself; on a platform
 // without a screen to read, such as offscreen, the windows draw themselves.
 #include "app/settings.h"
+#include "desktop/events.h"
+#include "desktop/message_box.h"
 #include "ui/frmMain.h"
 #include "ui/frmSettings.h"
 
@@ -15,7 +18,10 @@
 #include <QTest>
 #include <QWidget>
 
+#include <QTemporaryDir>
+
 #include <cstdio>
+#include <fstream>
 
 namespace {
 
@@ -75,7 +81,27 @@ int main(int argc, char** argv) {
     settings->move(main->frameGeometry().right() + 40, 40);
     if (!Shown(settings)) return 1;
 
-    const bool ok = Save(main, dir.filePath(QStringLiteral("main-window.png"))) &&
-                    Save(settings, dir.filePath(QStringLiteral("settings-window.png")));
-    return ok ? 0 : 1;
+    bool ok = Save(main, dir.filePath(QStringLiteral("main-window.png"))) &&
+              Save(settings, dir.filePath(QStringLiteral("settings-window.png")));
+    settings->close();
+
+    // An update run: the picture is taken during the wait for the updater,
+    // from inside the event pump that keeps the window live. The conversion
+    // that follows fails (no database here); its message is not shown.
+    QTemporaryDir scratch;
+    const std::string updater = scratch.filePath(QStringLiteral("tvupdate")).toStdString();
+    std::ofstream(updater) << "#!/bin/sh\nsleep 2\n";
+    QFile::setPermissions(QString::fromStdString(updater), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    brevan::AppSettings.UpdaterPath = updater;
+    brevan::SetMessageSink([](const std::string&) {});
+    bool taken = false;
+    brevan::SetDoEventsHook([&] {
+        if (taken) return;
+        taken = true;
+        QTest::qWait(300);  // the greyed buttons drawn
+        ok = Save(main, dir.filePath(QStringLiteral("main-window-updating.png"))) && ok;
+    });
+    main->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+    brevan::SetDoEventsHook({});
+    return ok && taken ? 0 : 1;
 }
