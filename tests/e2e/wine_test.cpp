@@ -23,8 +23,8 @@ protected:
         fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
         fs::create_directory_symlink("/", prefix / "dosdevices/z:");
         database = prefix / "drive_c/Programme/TV Guide/tvdaten.mdb";
-        WriteListingDb(database, {Listing("ARD", DayFromToday(1), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
-                                  Listing("ARD", DayFromToday(1), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
+        WriteListingDb(database, {Listing("ARD", FutureDay(), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
+                                  Listing("ARD", FutureDay(), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
         guide = prefix / "drive_c/HTPC/Guide/tvdata.xml";
         // A "Windows program": Linux cannot execute it, its first bytes say MZ.
         updater = prefix / "drive_c/Programme/TV Guide/update.exe";

@@ -21,8 +21,8 @@ class BrokenIni : public ::testing::Test {
 protected:
     void SetUp() override {
         database = work / "tvdaten.mdb";
-        WriteListingDb(database, {Listing("ARD", DayFromToday(0), jet4::TimeOfDay(9, 0, 0), "a", "", ""),
-                                  Listing("ARD", DayFromToday(0), jet4::TimeOfDay(10, 0, 0), "b", "", "")});
+        WriteListingDb(database, {Listing("ARD", FutureDay(), jet4::TimeOfDay(9, 0, 0), "a", "", ""),
+                                  Listing("ARD", FutureDay(), jet4::TimeOfDay(10, 0, 0), "b", "", "")});
         guide = work / "tvdata.xml";
     }
 

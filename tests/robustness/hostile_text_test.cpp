@@ -46,13 +46,13 @@ protected:
         app.WriteIni(database, "", folder);
     }
 
-    // Writes `channel`'s broadcasts today, one per hour, and a last row that
-    // gives the last of them its stop.
+    // Writes `channel`'s broadcasts on a day far ahead, one per hour, and a
+    // last row that gives the last of them its stop.
     static void AddBroadcasts(jet4::Writer& writer, const std::u16string& channel, const std::vector<Broadcast>& list) {
         int hour = 0;
         for (const Broadcast& b : list)
-            writer.AddRow({channel, DayFromToday(0), TimeOfDay(hour++, 0, 0), b.title, b.genre, b.desc});
-        writer.AddRow({channel, DayFromToday(0), TimeOfDay(hour, 0, 0), std::u16string(u"end"), std::u16string(), std::u16string()});
+            writer.AddRow({channel, FutureDay(), TimeOfDay(hour++, 0, 0), b.title, b.genre, b.desc});
+        writer.AddRow({channel, FutureDay(), TimeOfDay(hour, 0, 0), std::u16string(u"end"), std::u16string(), std::u16string()});
     }
 
     // Converts and reads the guide back; a valid guide is the first check.

@@ -41,7 +41,7 @@ protected:
     static void WriteDb(const std::string& path, const char* channel) {
         std::vector<ListingRow> rows;
         for (int hour = 0; hour < 24; ++hour)
-            rows.push_back(Listing(channel, DayFromToday(0), jet4::TimeOfDay(hour, 0, 0), "Sendung", "Genre",
+            rows.push_back(Listing(channel, FutureDay(), jet4::TimeOfDay(hour, 0, 0), "Sendung", "Genre",
                                    std::string(400, 'b') + " Beschreibung."));
         WriteListingDb(path, rows);
     }

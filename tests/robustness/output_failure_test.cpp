@@ -38,10 +38,11 @@ int Shell(const std::string& command) {
 class FailingOutput : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // A guide of about a megabyte, shared by the tests.
+        // A guide of about a megabyte, shared by the tests; its days lie far
+        // ahead, so that all of them are converted whenever the tests run.
         sample_ = new TempFolder;
         ASSERT_EQ(Shell(std::string(BREVAN_MDBWRITE_EXE) + " " + (*sample_ / "tvdaten.mdb") +
-                        " --sample --channels 6 --days 2 --past-days 0"),
+                        " --sample --channels 6 --days 2 --past-days 0 --first-day 2099-06-01"),
                   0);
     }
     static void TearDownTestSuite() {
@@ -147,7 +148,7 @@ TEST_F(FailingOutput, AFullDisk) {
     // The same disk takes a guide that fits, in place of the older one.
     jet4::Writer writer(work / "small.mdb");
     writer.BeginTable("TVDaten", ListingColumns());
-    writer.AddRow({jet4::Text("ARD"), DayFromToday(0), jet4::TimeOfDay(9, 0, 0), jet4::Text("a"), jet4::Text(""), jet4::Text("")});
+    writer.AddRow({jet4::Text("ARD"), FutureDay(), jet4::TimeOfDay(9, 0, 0), jet4::Text("a"), jet4::Text(""), jet4::Text("")});
     writer.Finish();
     app.WriteIni(work / "small.mdb", "", folder);
     const RunResult run = app.Run({"/W"});
@@ -163,11 +164,11 @@ TEST_F(FailingOutput, AFailureLateInTheProgrammesLeavesNoPartialFile) {
         jet4::Writer writer(database + ".new");
         writer.BeginTable("TVDaten", ListingColumns());
         for (int i = 0; i < 3000; ++i)
-            writer.AddRow({jet4::Text("A"), DayFromToday(0), jet4::TimeOfDay(i / 3600, i / 60 % 60, i % 60),
+            writer.AddRow({jet4::Text("A"), FutureDay(), jet4::TimeOfDay(i / 3600, i / 60 % 60, i % 60),
                            jet4::Text("Titel " + std::to_string(i)), jet4::Text("Genre"),
                            jet4::Text(std::string(600, 'd') + " " + std::to_string(i))});
         for (int i = 0; i < 3; ++i)
-            writer.AddRow({jet4::Text("Z"), DayFromToday(0), jet4::TimeOfDay(20 + i, 0, 0),
+            writer.AddRow({jet4::Text("Z"), FutureDay(), jet4::TimeOfDay(20 + i, 0, 0),
                            i == 1 ? jet4::Value(jet4::Null{}) : jet4::Text("z"), jet4::Text(""), jet4::Text("")});
         writer.Finish();
     }

@@ -28,7 +28,7 @@ protected:
     static void SetUpTestSuite() {
         sample_ = new TempFolder;
         ASSERT_EQ(std::system((std::string(BREVAN_MDBWRITE_EXE) + " " + (*sample_ / "tvdaten.mdb") +
-                               " --sample --channels 3 --days 2 --past-days 0 >/dev/null")
+                               " --sample --channels 3 --days 2 --past-days 0 --first-day 2099-06-01 >/dev/null")
                                   .c_str()),
                   0);
     }

@@ -13,6 +13,8 @@ std::vector<jet4::Column> ListingColumns() {
           {"Sendung", T::Text, 255},       {"Genre", T::Text, 255}, {"Beschreibung", T::Memo}};
 }
 
+jet4::DateTime FutureDay() { return jet4::Date(2099, 6, 1); }
+
 void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows) {
   jet4::Writer writer(path);
   writer.BeginTable("TVDaten", ListingColumns());

@@ -26,6 +26,10 @@ ListingRow Listing(std::string_view senderkennung, jet4::DateTime datum, jet4::D
 // DateTime, Sendung Text(255), Genre Text(255), Beschreibung Memo.
 std::vector<jet4::Column> ListingColumns();
 
+// A day far ahead of any run of the tests, 01.06.2099 at midnight: rows on
+// it are still to come whenever the tests run and however long they take.
+jet4::DateTime FutureDay();
+
 // Writes `path` with one table `TVDaten` holding `rows` in the given order.
 void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows);
 

@@ -1,11 +1,7 @@
-// The update run with real child processes: small shell scripts stand in for
-// the updater, and the real conversion follows.
-#include "app/settings.h"
-#include "app/actions.h"
+// The update run's wait with real child processes: small shell scripts stand
+// in for the updater.
 #include "desktop/events.h"
 #include "desktop/message_box.h"
-#include "support/listing_db.h"
-#include "support/run_brevan.h"
 #include "support/temp_folder.h"
 #include "update/update_run.h"
 
@@ -23,16 +19,11 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using brevan::AppSettings;
 using brevan::RunAndWait;
-using brevan::UpdateAndCreateXmltv;
 using brevan::vbNormalFocus;
-using testsupport::DayFromToday;
-using testsupport::Listing;
 using testsupport::ReadFile;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
-using testsupport::WriteListingDb;
 
 namespace {
 
@@ -47,21 +38,10 @@ class UpdateRun : public ::testing::Test {
 protected:
     void SetUp() override {
         brevan::SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-        AppSettings = {};
-        AppSettings.DatabasePath = folder / "tvdaten.mdb";
-        AppSettings.OutputFolder = folder.path().string();
-        WriteGuideDb(AppSettings.DatabasePath, "ARD");
     }
     void TearDown() override {
         brevan::SetMessageSink({});
         brevan::SetDoEventsHook({});
-    }
-
-    // A listing database with one channel, named so a guide shows which
-    // database it came from.
-    static void WriteGuideDb(const std::string& path, const char* channel) {
-        WriteListingDb(path, {Listing(channel, DayFromToday(0), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
-                              Listing(channel, DayFromToday(0), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
     }
 
     std::string Script(const std::string& name, const std::string& body, fs::perms perms = fs::perms(0755)) const {
@@ -71,47 +51,16 @@ protected:
         return path;
     }
 
-    std::string guidePath() const { return folder / "tvdata.xml"; }
-    bool converted() const { return fs::exists(guidePath()); }
-    bool guideShows(const std::string& channel) const {
-        return ReadFile(guidePath()).find("<channel id=\"" + channel + "\">") != std::string::npos;
-    }
-
     TempFolder folder;
     std::vector<std::string> messages;
 };
 
 } // namespace
 
-TEST_F(UpdateRun, AnUpdaterThatEndsAtOnceIsFollowedByTheConversion) {
-    AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
-    int pumps = 0;
-    brevan::SetDoEventsHook([&] { ++pumps; });
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(UpdateAndCreateXmltv());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-    EXPECT_GE(pumps, 1);
-    EXPECT_TRUE(messages.empty()) << messages.front();
-    EXPECT_TRUE(guideShows("ARD"));
-}
-
-TEST_F(UpdateRun, TheConversionReadsWhatTheUpdaterWrote) {
-    WriteGuideDb(folder / "fresh.mdb", "ZDF");
-    AppSettings.UpdaterPath = Script("tvupdate", "sleep 0.3\ncp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"");
-    UpdateAndCreateXmltv();
-    EXPECT_TRUE(messages.empty()) << messages.front();
-    EXPECT_TRUE(guideShows("ZDF"));
-    EXPECT_FALSE(guideShows("ARD"));
-}
-
-TEST_F(UpdateRun, TheExitCodeIsReturnedByTheWaitAndIgnoredByTheUpdateRun) {
+TEST_F(UpdateRun, TheExitCodeIsReturnedByTheWait) {
     const std::string updater = Script("tvupdate", "exit 3");
     EXPECT_EQ(RunAndWait(updater, vbNormalFocus, false), 3);
-    EXPECT_FALSE(converted());
-    AppSettings.UpdaterPath = updater;
-    UpdateAndCreateXmltv();
-    EXPECT_TRUE(messages.empty()) << messages.front();
-    EXPECT_TRUE(guideShows("ARD"));
+    EXPECT_FALSE(fs::exists(folder / "tvdata.xml"));
 }
 
 TEST_F(UpdateRun, WaitingHandlesEventsAndLeavesTheProcessorAlone) {
@@ -148,7 +97,7 @@ TEST_F(UpdateRun, WithoutPumpingNoEventRuns) {
     EXPECT_EQ(pumps, 0);
 }
 
-TEST_F(UpdateRun, AnUpdaterThatCannotStartShowsOneMessageAndTheConversionRuns) {
+TEST_F(UpdateRun, AProgramThatCannotStartShowsOneMessageAndGivesNothing) {
     const std::string notExecutable = Script("plain", "exit 0", fs::perms(0644));
     const std::string missing = folder / "no-such-tvupdate";
     const std::string directory = folder.path().string();
@@ -161,25 +110,9 @@ TEST_F(UpdateRun, AnUpdaterThatCannotStartShowsOneMessageAndTheConversionRuns) {
                           Case{directory, "Cannot start '" + directory + "': Permission denied"},
                           Case{"", "Cannot start a program: its path is empty"}}) {
         messages.clear();
-        fs::remove(guidePath());
         EXPECT_EQ(RunAndWait(c.path, vbNormalFocus, true), std::nullopt) << c.path;
         EXPECT_EQ(messages, std::vector<std::string>{c.message});
-
-        messages.clear();
-        AppSettings.UpdaterPath = c.path;
-        EXPECT_FALSE(UpdateAndCreateXmltv());  // the conversion ran, the update did not
-        EXPECT_EQ(messages, std::vector<std::string>{c.message});
-        EXPECT_TRUE(guideShows("ARD")) << c.path;
     }
-}
-
-TEST_F(UpdateRun, AFailingConversionAfterTheUpdateReportsItself) {
-    AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
-    AppSettings.DatabasePath = folder / "missing.mdb";
-    EXPECT_FALSE(UpdateAndCreateXmltv());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find("missing.mdb"), std::string::npos) << messages[0];
-    EXPECT_FALSE(converted());
 }
 
 TEST_F(UpdateRun, TheWaitEndsWithTheUpdaterNotWithItsChildren) {
@@ -195,32 +128,6 @@ TEST_F(UpdateRun, TheWaitEndsWithTheUpdaterNotWithItsChildren) {
     const std::string grandchild = ReadFile(folder / "grandchild");
     ASSERT_FALSE(grandchild.empty());
     ::kill(std::stoi(grandchild), SIGKILL);
-}
-
-TEST_F(UpdateRun, AConversionStartedDuringTheWaitCompletesInsideItAndTheOuterOneFollows) {
-    // The updater replaces the database only at its end; a conversion started
-    // from the window events meanwhile still sees the old one.
-    WriteGuideDb(folder / "fresh.mdb", "ZDF");
-    AppSettings.UpdaterPath = Script("tvupdate",
-                                     "sleep 0.5\n"
-                                     "cp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"\n"
-                                     "touch \"$(dirname \"$0\")/updated\"");
-    bool nestedRan = false;
-    bool nestedSawOldGuide = false;
-    bool updaterStillRunning = false;
-    brevan::SetDoEventsHook([&] {
-        if (nestedRan) return;
-        nestedRan = true;  // as if the convert button were pressed during the wait
-        brevan::CreateXmltvFile();
-        nestedSawOldGuide = guideShows("ARD");
-        updaterStillRunning = !fs::exists(folder / "updated");
-    });
-    UpdateAndCreateXmltv();
-    EXPECT_TRUE(messages.empty()) << messages.front();
-    EXPECT_TRUE(nestedRan);
-    EXPECT_TRUE(nestedSawOldGuide);
-    EXPECT_TRUE(updaterStillRunning);
-    EXPECT_TRUE(guideShows("ZDF"));  // the outer conversion came after the update
 }
 
 TEST_F(UpdateRun, AnUpdateRunStartedDuringTheWaitFinishesFirst) {

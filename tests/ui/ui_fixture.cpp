@@ -1,4 +1,4 @@
-#include "ui_test.h"
+#include "ui_fixture.h"
 
 #include "app/settings.h"
 #include "desktop/dialogs.h"
@@ -26,6 +26,7 @@ QStringList TabChain(QWidget* window) {
 void UiTest::SetUp() {
     ASSERT_TRUE(dir_.isValid());
     brevan::SetMessageSink([this](const std::string& text) { messages_.push_back(text); });
+    brevan::SetTodaySource([] { return kToday; });
     brevan::ClearDialogAnswers();
     brevan::AppSettings = brevan::Settings{};
     brevan::AppSettings.IniPath = IniPath();
@@ -37,6 +38,7 @@ void UiTest::TearDown() {
     for (QWidget* w : QApplication::topLevelWidgets()) delete w;
     brevan::ClearDialogAnswers();
     brevan::SetMessageSink({});
+    brevan::SetTodaySource({});
 }
 
 brevan::frmMain* UiTest::OpenMain() {

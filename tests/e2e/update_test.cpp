@@ -16,8 +16,8 @@ class UnattendedUpdate : public ::testing::Test {
 protected:
     void SetUp() override {
         database = work / "tvdaten.mdb";
-        WriteListingDb(work / "fresh.mdb", {Listing("ARD", DayFromToday(0), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
-                                            Listing("ARD", DayFromToday(0), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
+        WriteListingDb(work / "fresh.mdb", {Listing("ARD", FutureDay(), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
+                                            Listing("ARD", FutureDay(), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
     }
     std::string Updater(const std::string& body) const {
         const std::string path = work / "tv update";  // a blank in the path is part of the command

@@ -1,6 +1,6 @@
 // The settings window: layout and focus order, the load step, OK by button,
 // Enter and Escape, the close button, and the three pickers.
-#include "ui_test.h"
+#include "ui_fixture.h"
 
 #include "app/settings.h"
 #include "desktop/dialogs.h"

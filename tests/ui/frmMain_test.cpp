@@ -1,6 +1,6 @@
 // The main window: its fixed layout and focus order, its three buttons, and
 // that closing it leaves an open settings window (and the process) alive.
-#include "ui_test.h"
+#include "ui_fixture.h"
 
 #include "app/settings.h"
 #include "support/listing_db.h"
@@ -162,10 +162,10 @@ TEST_F(MainWindowTest, CreateWithAMissingDatabaseShowsOneMessageAndTheWindowStay
 TEST_F(MainWindowTest, CreateWithAListingWritesTheFileAndShowsNothing) {
     const std::string database = dir_.filePath("tvdaten.mdb").toStdString();
     testsupport::WriteListingDb(
-        database, {testsupport::Listing("ARD", jet4::Date(2099, 1, 2), jet4::TimeOfDay(20, 0, 0), "Tagesschau",
-                                        "Nachrichten", "Die Nachrichten des Tages."),
-                   testsupport::Listing("ARD", jet4::Date(2099, 1, 2), jet4::TimeOfDay(20, 15, 0), "Tatort", "Krimi",
-                                        "Ein Fall für zwei.")});
+        database, {testsupport::Listing("ARD", jet4::Date(kToday.year, kToday.month, kToday.day), jet4::TimeOfDay(20, 0, 0),
+                                        "Tagesschau", "Nachrichten", "Die Nachrichten des Tages."),
+                   testsupport::Listing("ARD", jet4::Date(kToday.year, kToday.month, kToday.day), jet4::TimeOfDay(20, 15, 0),
+                                        "Tatort", "Krimi", "Ein Fall für zwei.")});
     brevan::AppSettings.DatabasePath = database;
     brevan::AppSettings.OutputFolder = dir_.path().toStdString();
     brevan::frmMain* main = OpenMain();

@@ -1,9 +1,10 @@
 #pragma once
 // What the window tests share: a fixture that catches message boxes, points
-// the INI file into a fresh folder and closes every window afterwards, and
-// helpers to find the windows' controls.
+// the INI file into a fresh folder, fixes today at kToday and closes every
+// window afterwards, and helpers to find the windows' controls.
 #include "ui/frmMain.h"
 #include "ui/frmSettings.h"
+#include "os/clock.h"
 
 #include <QRect>
 #include <QStringList>
@@ -16,6 +17,9 @@
 #include <vector>
 
 namespace uitest {
+
+// Today for a conversion started from a window.
+constexpr brevan::CivilDate kToday{2099, 1, 2};
 
 // The named child of `window`; fails the test when there is none.
 template <typename T>

@@ -1,0 +1,155 @@
+// The update action with real child processes: small shell scripts stand in
+// for the updater, and the real conversion follows. Today is fixed, so that a
+// midnight during the run changes nothing.
+#include "app/actions.h"
+#include "app/settings.h"
+#include "desktop/events.h"
+#include "desktop/message_box.h"
+#include "os/clock.h"
+#include "support/listing_db.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using brevan::AppSettings;
+using brevan::UpdateAndCreateXmltv;
+using testsupport::Listing;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
+using testsupport::WriteListingDb;
+
+namespace {
+
+class UpdateAndCreate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        brevan::SetTodaySource([] { return brevan::CivilDate{2024, 5, 1}; });
+        brevan::SetMessageSink([this](const std::string& text) { messages.push_back(text); });
+        AppSettings = {};
+        AppSettings.DatabasePath = folder / "tvdaten.mdb";
+        AppSettings.OutputFolder = folder.path().string();
+        WriteGuideDb(AppSettings.DatabasePath, "ARD");
+    }
+    void TearDown() override {
+        brevan::SetMessageSink({});
+        brevan::SetDoEventsHook({});
+        brevan::SetTodaySource({});
+    }
+
+    // A listing database with one channel on the fixed today, named so a
+    // guide shows which database it came from.
+    static void WriteGuideDb(const std::string& path, const char* channel) {
+        WriteListingDb(path, {Listing(channel, jet4::Date(2024, 5, 1), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
+                              Listing(channel, jet4::Date(2024, 5, 1), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
+    }
+
+    std::string Script(const std::string& name, const std::string& body, fs::perms perms = fs::perms(0755)) const {
+        const std::string path = folder / name;
+        WriteFile(path, "#!/bin/sh\n" + body + "\n");
+        fs::permissions(path, perms);
+        return path;
+    }
+
+    std::string guidePath() const { return folder / "tvdata.xml"; }
+    bool converted() const { return fs::exists(guidePath()); }
+    bool guideShows(const std::string& channel) const {
+        return ReadFile(guidePath()).find("<channel id=\"" + channel + "\">") != std::string::npos;
+    }
+
+    TempFolder folder;
+    std::vector<std::string> messages;
+};
+
+} // namespace
+
+TEST_F(UpdateAndCreate, AnUpdaterThatEndsAtOnceIsFollowedByTheConversion) {
+    AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
+    int pumps = 0;
+    brevan::SetDoEventsHook([&] { ++pumps; });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(UpdateAndCreateXmltv());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_GE(pumps, 1);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ARD"));
+}
+
+TEST_F(UpdateAndCreate, TheConversionReadsWhatTheUpdaterWrote) {
+    WriteGuideDb(folder / "fresh.mdb", "ZDF");
+    AppSettings.UpdaterPath = Script("tvupdate", "sleep 0.3\ncp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"");
+    UpdateAndCreateXmltv();
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ZDF"));
+    EXPECT_FALSE(guideShows("ARD"));
+}
+
+TEST_F(UpdateAndCreate, TheUpdatersExitCodeIsIgnored) {
+    AppSettings.UpdaterPath = Script("tvupdate", "exit 3");
+    UpdateAndCreateXmltv();
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ARD"));
+}
+
+TEST_F(UpdateAndCreate, AnUpdaterThatCannotStartShowsOneMessageAndTheConversionRuns) {
+    const std::string notExecutable = Script("plain", "exit 0", fs::perms(0644));
+    const std::string missing = folder / "no-such-tvupdate";
+    const std::string directory = folder.path().string();
+    struct Case {
+        std::string path;
+        std::string message;
+    };
+    for (const Case& c : {Case{missing, "Cannot start '" + missing + "': No such file or directory"},
+                          Case{notExecutable, "Cannot start '" + notExecutable + "': Permission denied"},
+                          Case{directory, "Cannot start '" + directory + "': Permission denied"},
+                          Case{"", "Cannot start a program: its path is empty"}}) {
+        messages.clear();
+        fs::remove(guidePath());
+        AppSettings.UpdaterPath = c.path;
+        EXPECT_FALSE(UpdateAndCreateXmltv());  // the conversion ran, the update did not
+        EXPECT_EQ(messages, std::vector<std::string>{c.message});
+        EXPECT_TRUE(guideShows("ARD")) << c.path;
+    }
+}
+
+TEST_F(UpdateAndCreate, AFailingConversionAfterTheUpdateReportsItself) {
+    AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
+    AppSettings.DatabasePath = folder / "missing.mdb";
+    EXPECT_FALSE(UpdateAndCreateXmltv());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("missing.mdb"), std::string::npos) << messages[0];
+    EXPECT_FALSE(converted());
+}
+
+TEST_F(UpdateAndCreate, AConversionStartedDuringTheWaitCompletesInsideItAndTheOuterOneFollows) {
+    // The updater replaces the database only at its end; a conversion started
+    // from the window events meanwhile still sees the old one.
+    WriteGuideDb(folder / "fresh.mdb", "ZDF");
+    AppSettings.UpdaterPath = Script("tvupdate",
+                                     "sleep 0.5\n"
+                                     "cp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"\n"
+                                     "touch \"$(dirname \"$0\")/updated\"");
+    bool nestedRan = false;
+    bool nestedSawOldGuide = false;
+    bool updaterStillRunning = false;
+    brevan::SetDoEventsHook([&] {
+        if (nestedRan) return;
+        nestedRan = true;  // as if the convert button were pressed during the wait
+        brevan::CreateXmltvFile();
+        nestedSawOldGuide = guideShows("ARD");
+        updaterStillRunning = !fs::exists(folder / "updated");
+    });
+    UpdateAndCreateXmltv();
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(nestedRan);
+    EXPECT_TRUE(nestedSawOldGuide);
+    EXPECT_TRUE(updaterStillRunning);
+    EXPECT_TRUE(guideShows("ZDF"));  // the outer conversion came after the update
+}

@@ -1,0 +1,124 @@
+// The engine reads through a program of its own: while a table is read, the
+// child process is brevan-reader itself, not a fork of the calling program
+// (which would carry its threads' locks and its memory into the child); and a
+// reader that cannot be started is one clear error that names it.
+#include "dao/dao.h"
+#include "base/error.h"
+#include "support/listing_db.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace dao = brevan::dao;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The children of every thread of this process.
+std::vector<int> Children() {
+    std::vector<int> children;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream list(task.path() / "children");
+        for (int pid; list >> pid;) children.push_back(pid);
+    }
+    return children;
+}
+
+// Whether process `pid` has `file` open.
+bool HasOpen(int pid, const fs::path& file) {
+    std::error_code ec;
+    for (fs::directory_iterator fd("/proc/" + std::to_string(pid) + "/fd", ec), end; !ec && fd != end; fd.increment(ec)) {
+        std::error_code linkError;
+        if (fs::read_symlink(fd->path(), linkError) == file) return true;
+    }
+    return false;
+}
+
+std::unique_ptr<dao::Recordset> OpenListing(const std::string& path) {
+    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false);
+    return db->OpenRecordset("SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit", dao::dbOpenSnapshot);
+}
+
+} // namespace
+
+TEST(ReaderProcess, TheChildThatReadsIsTheReaderProgramNotAFork) {
+    if (!fs::exists("/proc/self/task/" + std::to_string(::getpid()) + "/children"))
+        GTEST_SKIP() << "this kernel does not list a task's children";
+    testsupport::TempFolder folder;
+    const std::string path = folder / "tvdaten.mdb";
+    std::vector<testsupport::ListingRow> rows;
+    for (int i = 0; i < 40000; ++i)
+        rows.push_back(testsupport::Listing(std::string("K").append(std::to_string(i % 30)), jet4::Date(2024, 5, 1 + i % 28),
+                                            jet4::TimeOfDay(i % 24, i % 60, 0), "Sendung " + std::to_string(i), "Genre",
+                                            std::string(300, 'b').append(std::to_string(i))));
+    testsupport::WriteListingDb(path, rows);
+
+    // The program of every child seen with the database open. A child
+    // started with posix_spawn shows this program until its exec, but opens
+    // the database only after it; a fork would read it as this program.
+    const fs::path database = fs::canonical(path);
+    std::vector<std::pair<int, fs::path>> readers;
+    std::atomic<bool> reading{true}, watching{false};
+    std::thread watcher([&] {
+        while (reading) {
+            watching = true;
+            for (int pid : Children()) {
+                if (!HasOpen(pid, database)) continue;
+                std::error_code ec;
+                const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+                if (!ec) readers.emplace_back(pid, exe);
+            }
+            std::this_thread::yield();
+        }
+    });
+    while (!watching) std::this_thread::yield();
+    std::int32_t count = -1;
+    try {
+        count = OpenListing(path)->RecordCount();
+    } catch (const brevan::Error& e) {
+        ADD_FAILURE() << e.Description();
+    }
+    reading = false;
+    watcher.join();
+
+    EXPECT_EQ(count, 40000);
+    ASSERT_FALSE(readers.empty()) << "no child process was seen reading the database";
+    const fs::path reader = fs::canonical(BREVAN_READER_EXE);
+    for (const auto& [pid, exe] : readers) EXPECT_EQ(exe, reader) << "child " << pid;
+    RecordProperty("reader_sightings", static_cast<int>(readers.size()));
+}
+
+TEST(ReaderProcess, AReaderThatCannotBeStartedIsOneErrorThatNamesIt) {
+    testsupport::TempFolder folder;
+    const std::string path = folder / "tvdaten.mdb";
+    testsupport::WriteListingDb(path, {testsupport::Listing("ARD", jet4::Date(2024, 5, 1), jet4::TimeOfDay(20, 0, 0), "a", "", "")});
+
+    struct Restore {
+        ~Restore() { dao::SetReaderProgram(BREVAN_READER_EXE); }
+    } restore;
+    dao::SetReaderProgram("/nonexistent/brevan-reader");
+    std::string description;
+    try {
+        OpenListing(path);
+        ADD_FAILURE() << "no error";
+    } catch (const brevan::Error& e) {
+        description = e.Description();
+    }
+    EXPECT_NE(description.find("/nonexistent/brevan-reader"), std::string::npos) << description;
+    EXPECT_NE(description.find("cannot be started"), std::string::npos) << description;
+    EXPECT_NE(description.find(path), std::string::npos) << description;
+    int status;
+    EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1) << "a child process is left";
+}
