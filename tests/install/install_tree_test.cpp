@@ -41,7 +41,7 @@ TEST(InstallTree, InstalledProgramConvertsWithTheIniBesideIt) {
     const TempFolder prefix, work;
     ASSERT_TRUE(InstallInto(prefix.path()));
     const std::string database = work / "tvdaten.mdb";
-    const RunResult made = RunProgram({BREVAN_MDBWRITE_EXE, database, "--sample", "--channels", "2", "--days", "1"});
+    const RunResult made = RunProgram({BREVAN_MDBWRITE_EXE, database, "--sample", "--channels", "2", "--days", "1", "--first-day", "2099-06-01"});
     ASSERT_EQ(made.status, 0) << made.errors;
     testsupport::WriteFile(prefix / "bin/brevan.ini",
                            "[Default]\nTVMovieTvDataPath=" + database + "\nTVMovieUpdatePath=\nmyHTPCPath=" + work.path().string() + "\n");

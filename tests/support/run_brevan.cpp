@@ -95,14 +95,4 @@ int WaitForExit(int pid, int timeoutSeconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-jet4::DateTime DayFromToday(int offset) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    localtime_r(&now, &local);
-    local.tm_mday += offset;
-    local.tm_hour = 12;
-    std::mktime(&local);  // normalises the day
-    return jet4::Date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-}
-
 } // namespace testsupport

@@ -52,9 +52,4 @@ private:
 // fails the test); returns its exit status, or 128 + the signal that ended it.
 int WaitForExit(int pid, int timeoutSeconds);
 
-// A calendar date `offset` days from today (local time), at midnight. It
-// reads the wall clock: rows on it can turn into the past while a test runs,
-// so tests that count on their rows being converted use FutureDay().
-jet4::DateTime DayFromToday(int offset);
-
 } // namespace testsupport

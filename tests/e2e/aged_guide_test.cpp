@@ -44,12 +44,12 @@ protected:
 };
 
 ListingRow Programme(const char* channel, int hour, int minute, const std::string& title) {
-    return Listing(channel, DayFromToday(0), TimeOfDay(hour, minute, 0), title, "Genre", "Über " + title);
+    return Listing(channel, FutureDay(), TimeOfDay(hour, minute, 0), title, "Genre", "Über " + title);
 }
 
 TEST_F(AgedGuide, AnAgedSampleGivesThePristineSamplesGuideByteForByte) {
     const std::string sample = std::string(BREVAN_MDBWRITE_EXE) + " " + database_ +
-                               " --sample --seed 31 --channels 12 --days 3 --past-days 1 --per-day 30-45";
+                               " --sample --seed 31 --channels 12 --days 3 --past-days 1 --per-day 30-45 --first-day 2099-06-01";
     ASSERT_EQ(Shell(sample + " >/dev/null"), 0);
     const std::string pristine = Convert();
     ASSERT_GT(pristine.size(), 100000u);
