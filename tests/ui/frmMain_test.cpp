@@ -3,6 +3,7 @@
 #include "ui_fixture.h"
 
 #include "app/settings.h"
+#include "desktop/events.h"
 #include "support/listing_db.h"
 
 #include <QApplication>
@@ -218,6 +219,72 @@ TEST_F(MainWindowTest, ClosingTheMainWindowLeavesTheProcessRunningUntilSettingsC
     EXPECT_TRUE(settingsOpenAfterMainClosed);
     FlushDeletes();
     EXPECT_TRUE(settings.isNull());
+}
+
+
+TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAfterIt) {
+    brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    QPointer<brevan::frmMain> main = OpenMain();
+    QPushButton* create = Child<QPushButton>(main, "Command1");
+    QPushButton* update = Child<QPushButton>(main, "Command2");
+    QPushButton* settings = Child<QPushButton>(main, "Command3");
+    auto script = [&](const char* name, const char* body) {
+        const QString path = dir_.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("#!/bin/sh\n") + body + "\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        return path.toStdString();
+    };
+    // An updater that ends normally, one that exits non-zero (counting its
+    // starts), and one that cannot start: the buttons are back after each.
+    for (const std::string& updater :
+         {script("ends", "sleep 0.3"), script("fails", "echo x >> \"$(dirname \"$0\")/starts\"; sleep 0.3; exit 3"),
+          (dir_.path() + "/no/tvupdate").toStdString()}) {
+        SCOPED_TRACE(updater);
+        brevan::AppSettings.UpdaterPath = updater;
+        bool sawGreyed = false;
+        bool clicked = false;
+        // During the wait the window's events run: the state is seen there,
+        // and a click there must start nothing.
+        brevan::SetDoEventsHook([&] {
+            sawGreyed = sawGreyed || (!create->isEnabled() && !update->isEnabled() && settings->isEnabled());
+            if (!clicked) {
+                clicked = true;
+                QTest::mouseClick(update, Qt::LeftButton);
+                QTest::mouseClick(create, Qt::LeftButton);
+            }
+        });
+        const std::size_t before = messages_.size();
+        update->click();
+        brevan::SetDoEventsHook({});
+        // An updater that cannot start leaves no wait to see the buttons in.
+        if (updater.find("/no/") == std::string::npos) {
+            EXPECT_TRUE(sawGreyed);
+        }
+        EXPECT_TRUE(create->isEnabled());
+        EXPECT_TRUE(update->isEnabled());
+        // One run's messages only (the conversion's: the database is missing),
+        // none from a nested one.
+        EXPECT_LE(messages_.size() - before, 2u);
+    }
+    QFile starts(dir_.filePath("starts"));
+    ASSERT_TRUE(starts.open(QIODevice::ReadOnly));
+    EXPECT_EQ(starts.readAll(), "x\n") << "a click during the wait started a second updater";
+}
+
+TEST_F(MainWindowTest, SettingsBringsAMinimisedSettingsWindowBack) {
+    brevan::frmMain* main = OpenMain();
+    QPointer<brevan::frmSettings> settings = PressSettings(main);
+    ASSERT_FALSE(settings.isNull());
+    settings->showMinimized();
+    QApplication::processEvents();
+    ASSERT_TRUE(settings->isMinimized());
+    EXPECT_EQ(PressSettings(main), settings.data());
+    EXPECT_FALSE(settings->isMinimized());
+    EXPECT_TRUE(settings->isVisible());
 }
 
 } // namespace

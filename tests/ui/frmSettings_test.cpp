@@ -295,5 +295,43 @@ TEST_F(SettingsWindowTest, StaysOpenWhenTheMainWindowCloses) {
     EXPECT_EQ(ReadIni(brevan::kKeyDatabasePath), "/still/here.mdb");
 }
 
+
+TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIs) {
+    const std::string folder = dir_.path().toStdString();
+    const std::string database = folder + "/tvdaten.mdb";
+    std::ofstream(database) << "x";
+    Open("/no/such/tvupdate.exe", database, folder);
+    brevan::SetNextFileName(std::nullopt);
+    Button("Command2")->click();
+    EXPECT_EQ(brevan::LastDialogRequest().start, folder);  // the file's folder
+    brevan::SetNextFileName(std::nullopt);
+    Button("Command1")->click();
+    EXPECT_EQ(brevan::LastDialogRequest().start, "");  // nothing there: Qt's own choice
+    brevan::SetNextFolder(std::nullopt);
+    Button("Command3")->click();
+    EXPECT_EQ(brevan::LastDialogRequest().start, folder);  // the folder itself
+}
+
+TEST_F(SettingsWindowTest, ALongPathSurvivesOkARestartAndASecondOk) {
+    // Linux paths may be longer than the 255 characters a Windows INI read kept.
+    const std::string longFolder = "/" + std::string(150, 'a') + "/" + std::string(148, 'b');
+    ASSERT_EQ(longFolder.size(), 300u);
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    Box("TVmyHTPCpath")->setText(QString::fromStdString(longFolder));
+    Button("cmdOK")->click();
+    // A restart: the settings come from the INI file afresh.
+    const std::string iniPath = brevan::AppSettings.IniPath;
+    brevan::AppSettings = {};
+    brevan::AppSettings.IniPath = iniPath;
+    brevan::AppSettings.OutputFolder = brevan::ReadIniValue(brevan::kIniSection, brevan::kKeyOutputFolder, "", iniPath);
+    EXPECT_EQ(brevan::AppSettings.OutputFolder, longFolder);
+    EXPECT_TRUE(Gone());
+    settings_ = PressSettings(main_);
+    ASSERT_FALSE(settings_.isNull());
+    EXPECT_EQ(Box("TVmyHTPCpath")->text().toStdString(), longFolder);
+    Button("cmdOK")->click();
+    EXPECT_EQ(ReadIni(brevan::kKeyOutputFolder), longFolder);
+}
+
 } // namespace
 } // namespace uitest
