@@ -5,13 +5,16 @@
 #include "dao/dao.h"
 #include "base/error.h"
 #include "support/listing_db.h"
+#include "support/slow_share.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/wait.h>
@@ -121,4 +124,96 @@ TEST(ReaderProcess, AReaderThatCannotBeStartedIsOneErrorThatNamesIt) {
     EXPECT_NE(description.find(path), std::string::npos) << description;
     int status;
     EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1) << "a child process is left";
+}
+
+namespace {
+
+// A listing on a network share that answers slowly or not at all. The
+// watchdog is shortened for the test; what matters is how the engine ends.
+class ReaderOnAShare : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!testsupport::SlowShare::Available(&why)) GTEST_SKIP() << why;
+        old_ = dao::SetReaderTimeout(kWatchdog);
+    }
+    void TearDown() override {
+        if (old_.count() > 0) dao::SetReaderTimeout(old_);
+    }
+    // How long `read` takes, and the error it raised ("" for none).
+    static std::pair<std::chrono::duration<double>, std::string> Timed(const std::function<void()>& read) {
+        const auto start = std::chrono::steady_clock::now();
+        std::string error;
+        try {
+            read();
+        } catch (const brevan::Error& e) {
+            error = e.Description();
+        }
+        return {std::chrono::steady_clock::now() - start, error};
+    }
+
+    static constexpr std::chrono::milliseconds kWatchdog{2000};
+    std::chrono::milliseconds old_{0};
+    testsupport::TempFolder backing;
+};
+
+} // namespace
+
+TEST_F(ReaderOnAShare, AShareThatHangsEndsTheReadWithOneMessageInBoundedTime) {
+    using namespace std::chrono_literals;
+    testsupport::WriteListingDb(backing / "tvdaten.mdb",
+                                {testsupport::Listing("ARD", testsupport::FutureDay(), jet4::TimeOfDay(20, 0, 0), "a", "", "")});
+    // The file's attributes, its open, its pages after the first: the engine
+    // looks at none of them itself, and the watched reader is stopped.
+    struct Case {
+        const char* what;
+        testsupport::SlowShareOptions options;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"stat", {}});
+    cases.back().options.hangStat = {"tvdaten.mdb"};
+    cases.push_back({"open", {}});
+    cases.back().options.hangOpen = {"tvdaten.mdb"};
+    // A hard mount: the reader, once killed, stays in the kernel until the
+    // share answers; the engine leaves it behind after a bounded wait.
+    cases.push_back({"reads, ignoring signals", {}});
+    cases.back().options.hangReadsAfter = {{"tvdaten.mdb", 4096}};
+    cases.back().options.ignoreInterrupts = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::SlowShare share(backing.path(), c.options);
+        const auto [took, error] = Timed([&] { OpenListing(share / "tvdaten.mdb"); });
+        EXPECT_NE(error.find("made no progress for 2 seconds"), std::string::npos) << error;
+        EXPECT_LT(took, 12s);  // the watchdog, a few seconds' grace for a stuck reader, slack for the machine
+        RecordProperty(std::string("seconds_") + (c.options.ignoreInterrupts ? "hard" : c.options.hangOpen.empty() ? "stat" : "open"),
+                       static_cast<int>(took.count()));
+    }
+}
+
+TEST_F(ReaderOnAShare, AMostlyDeletedTableOnASlowShareKeepsTheWatchdogContent) {
+    // Pages of deleted rows give no rows for seconds on end; the reader's
+    // reports of the pages it has read keep the watchdog from stopping it.
+    const std::string path = backing / "tvdaten.mdb";
+    {
+        jet4::Writer writer(path);
+        writer.BeginTable("TVDaten", testsupport::ListingColumns());
+        const std::u16string description(3500, u'x');  // one row fills a page
+        for (int i = 0; i < 2500; ++i)
+            writer.AddRow({jet4::Text("ARD"), testsupport::FutureDay(), jet4::TimeOfDay(i / 60 % 24, i % 60, 0),
+                           jet4::Text("alt"), jet4::Text(""), description},
+                          {jet4::RowState::Deleted});
+        writer.AddRow({jet4::Text("ARD"), testsupport::FutureDay(), jet4::TimeOfDay(20, 0, 0), jet4::Text("neu"),
+                       jet4::Text(""), jet4::Text("")});
+        writer.EndTable();
+        writer.Finish();
+    }
+    testsupport::SlowShareOptions slow;
+    slow.bandwidth = 2u << 20;  // about 5 s for the table's 10 MB
+    testsupport::SlowShare share(backing.path(), slow);
+    std::int32_t rows = 0;
+    const auto [took, error] = Timed([&] { rows = OpenListing(share / "tvdaten.mdb")->RecordCount(); });
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(rows, 1);
+    EXPECT_GT(took, 2 * kWatchdog) << "the share was not slow enough to test anything";
+    RecordProperty("seconds", static_cast<int>(took.count()));
 }
