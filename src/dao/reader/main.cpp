@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const long engine = std::strtol(argv[1], nullptr, 10);
     if (engine <= 0 || ::getppid() != static_cast<pid_t>(engine)) return Exit(ReaderExit::Orphaned);
+    // A crash is a crash: the engine tells "the reader crashed" by the signal
+    // that ended it, also in a build whose sanitizer runtime has put handlers
+    // of its own on these (its checks of our code need none of them).
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(sig, SIG_DFL);
     // These change how libmdb finds files and decodes text; the engine does
     // not pass them on either.
     for (const char* name : {"MDBPATH", "MDBOPTS", "MDBICONV", "MDB_JET3_CHARSET"}) ::unsetenv(name);
