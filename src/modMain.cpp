@@ -48,7 +48,7 @@ constexpr const char* kNoExecutable =
     "Brevan cannot find its own program file (/proc is not mounted and the command it was started "
     "with names no program), so it cannot find its settings.";
 
-} // namespace
+}  // namespace
 
 int Main(int argc, char** argv) {
     const std::string arguments = ArgumentText(argc, argv);
@@ -129,4 +129,4 @@ int Main(int argc, char** argv) {
     return succeeded ? kExitSuccess : kExitFailed;
 }
 
-} // namespace brevan
+}  // namespace brevan

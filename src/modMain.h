@@ -11,4 +11,4 @@ namespace brevan {
 // a message was shown, 2 for an unknown argument.
 int Main(int argc, char** argv);
 
-} // namespace brevan
+}  // namespace brevan

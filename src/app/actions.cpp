@@ -36,4 +36,4 @@ bool UpdateAndCreateXmltv() {
     return updated && converted;
 }
 
-} // namespace brevan
+}  // namespace brevan

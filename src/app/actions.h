@@ -14,4 +14,4 @@ bool CreateXmltvFile();
 // True when the updater ran and the conversion succeeded.
 bool UpdateAndCreateXmltv();
 
-} // namespace brevan
+}  // namespace brevan

@@ -5,7 +5,7 @@ namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-} // namespace
+}  // namespace
 
 Command ParseCommand(const std::string& text) {
     if (text.empty()) return Command::Window;
@@ -17,8 +17,7 @@ Command ParseCommand(const std::string& text) {
 }
 
 std::string UsageErrorLine(const std::string& argumentText) {
-    return "brevan: unknown argument \"" + argumentText +
-           "\"; use /W to convert, /U to update and convert, or --help.";
+    return "brevan: unknown argument \"" + argumentText + "\"; use /W to convert, /U to update and convert, or --help.";
 }
 
 std::string HelpText(const std::string& iniPath, const std::string& iniNote, const std::string& outputFolder) {
@@ -38,8 +37,10 @@ std::string HelpText(const std::string& iniPath, const std::string& iniNote, con
         "argument.\n"
         "\n";
     text += "Settings: " + iniPath + (iniNote.empty() ? "" : " (" + iniNote + ")") + "\n";
-    text += "Guide:    " + (outputFolder.empty() ? std::string("(no output folder set)") : outputFolder + "/tvdata.xml") + "\n";
+    text +=
+        "Guide:    " + (outputFolder.empty() ? std::string("(no output folder set)") : outputFolder + "/tvdata.xml") +
+        "\n";
     return text;
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -31,4 +31,4 @@ std::string UsageErrorLine(const std::string& argumentText);
 // use (with `iniNote` after it when not empty) and where the guide goes.
 std::string HelpText(const std::string& iniPath, const std::string& iniNote, const std::string& outputFolder);
 
-} // namespace brevan
+}  // namespace brevan

@@ -1,7 +1,7 @@
 #include "app/ini_location.h"
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 namespace brevan {
 
@@ -17,4 +17,4 @@ std::string IniPathFor(const std::string& executable, const std::string& xdgConf
     return (config / "brevan" / "brevan.ini").string();
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -12,4 +12,4 @@ namespace brevan {
 // or not absolute, $HOME/.config/brevan/brevan.ini.
 std::string IniPathFor(const std::string& executable, const std::string& xdgConfigHome, const std::string& home);
 
-} // namespace brevan
+}  // namespace brevan

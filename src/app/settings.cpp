@@ -24,4 +24,4 @@ void CreateIniFolder(const std::string& filePath) {
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
 }
 
-} // namespace brevan
+}  // namespace brevan

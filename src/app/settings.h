@@ -36,4 +36,4 @@ bool WriteIniValue(const std::string& section, const std::string& key, const std
 // shows in the writes that follow.
 void CreateIniFolder(const std::string& filePath);
 
-} // namespace brevan
+}  // namespace brevan

@@ -13,7 +13,7 @@ bool IsAscii(std::string_view s) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-} // namespace
+}  // namespace
 
 void FoldCaseInto(std::string_view name, std::string& out) {
     out.clear();
@@ -42,4 +42,4 @@ bool SameNameFolded(std::string_view a, std::string_view b) {
     return FoldCase(a) == FoldCase(b);
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -16,4 +16,4 @@ void FoldCaseInto(std::string_view name, std::string& out);
 // True when the two names are equal once folded.
 bool SameNameFolded(std::string_view a, std::string_view b);
 
-} // namespace brevan
+}  // namespace brevan

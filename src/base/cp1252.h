@@ -10,4 +10,4 @@ namespace brevan {
 // C1 controls of the same value, as Windows' own conversion does.
 void AppendCp1252(const unsigned char* bytes, std::size_t size, std::string& out);
 
-} // namespace brevan
+}  // namespace brevan

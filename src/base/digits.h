@@ -11,4 +11,4 @@ inline char* WriteDigits(char* w, int value, int count) {
     return w + count;
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -14,4 +14,4 @@ public:
     std::string Description() const { return what(); }
 };
 
-} // namespace brevan
+}  // namespace brevan

@@ -7,8 +7,7 @@
 
 namespace brevan {
 
-void AppendUtf16(const unsigned char* bytes, std::size_t size, ByteOrder order, LoneSurrogate lone,
-                 std::string& out) {
+void AppendUtf16(const unsigned char* bytes, std::size_t size, ByteOrder order, LoneSurrogate lone, std::string& out) {
     const bool little = order == ByteOrder::LittleEndian;
     auto unit = [&](std::size_t i) -> char16_t {
         const unsigned char* p = bytes + 2 * i;
@@ -49,4 +48,4 @@ void AppendUtf16(const unsigned char* bytes, std::size_t size, ByteOrder order, 
     out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -15,7 +15,6 @@ enum class LoneSurrogate {
 
 // Appends the whole code units of `bytes` as UTF-8; an odd last byte is not
 // read (the caller decides what it means).
-void AppendUtf16(const unsigned char* bytes, std::size_t size, ByteOrder order, LoneSurrogate lone,
-                 std::string& out);
+void AppendUtf16(const unsigned char* bytes, std::size_t size, ByteOrder order, LoneSurrogate lone, std::string& out);
 
-} // namespace brevan
+}  // namespace brevan

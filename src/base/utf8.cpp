@@ -39,4 +39,4 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -52,4 +52,4 @@ inline bool IsLeadByte(unsigned char c) { return (c & 0xC0) != 0x80; }
 // bytes counts one, like any three-byte form).
 inline std::size_t Utf16UnitsOfLead(unsigned char lead) { return lead >= 0xF0 ? 2 : 1; }
 
-} // namespace brevan
+}  // namespace brevan

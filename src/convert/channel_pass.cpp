@@ -29,4 +29,4 @@ void ChannelPass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Nod
     }
 }
 
-} // namespace brevan
+}  // namespace brevan

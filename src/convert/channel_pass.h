@@ -10,4 +10,4 @@ namespace brevan {
 // blanks count). A Null channel id raises brevan::Error.
 void ChannelPass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root);
 
-} // namespace brevan
+}  // namespace brevan

@@ -8,10 +8,10 @@
 
 #include "os/file_lock.h"
 
+#include <sys/stat.h>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
 
 namespace brevan {
 namespace {
@@ -26,7 +26,8 @@ void RefuseGuideAsDatabase(const dao::Database& database, const std::string& dat
     struct stat guide {};
     if (::stat(outputPath.c_str(), &guide) != 0) return;
     const dao::FileIdentity file = database.File();
-    if (file.device == static_cast<std::uint64_t>(guide.st_dev) && file.inode == static_cast<std::uint64_t>(guide.st_ino))
+    if (file.device == static_cast<std::uint64_t>(guide.st_dev) &&
+        file.inode == static_cast<std::uint64_t>(guide.st_ino))
         throw Error("The listing database " + databaseShown + " is the guide file " + guideShown +
                     " itself; writing the guide would destroy it. Choose another output folder.");
 }
@@ -73,7 +74,7 @@ ConversionResult Convert(const ConversionRequest& request) {
     return ConversionResult::GuideWritten;
 }
 
-} // namespace
+}  // namespace
 
 ConversionResult ConvertListing(const ConversionRequest& request) {
     try {
@@ -88,4 +89,4 @@ ConversionResult ConvertListing(const std::string& databasePath, const std::stri
     return ConvertListing(ConversionRequest{databasePath, "", outputFolder, ""});
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -32,4 +32,4 @@ ConversionResult ConvertListing(const ConversionRequest& request);
 // The same with the paths as messages name them.
 ConversionResult ConvertListing(const std::string& databasePath, const std::string& outputFolder);
 
-} // namespace brevan
+}  // namespace brevan

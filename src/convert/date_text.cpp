@@ -9,7 +9,8 @@ namespace {
 std::optional<int> Number(std::string_view text, std::size_t& i, std::size_t maxDigits) {
     std::size_t start = i;
     int value = 0;
-    while (i < text.size() && i - start < maxDigits && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    while (i < text.size() && i - start < maxDigits && text[i] >= '0' && text[i] <= '9')
+        value = value * 10 + (text[i++] - '0');
     if (i == start) return std::nullopt;
     return value;
 }
@@ -24,10 +25,11 @@ bool Expect(std::string_view text, std::size_t& i, char c) {
 
 bool ValidDate(int y, int m, int d) {
     using namespace std::chrono;
-    return y >= 1 && y <= 9999 && year_month_day{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}}.ok();
+    return y >= 1 && y <= 9999 &&
+           year_month_day{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}}.ok();
 }
 
-} // namespace
+}  // namespace
 
 std::optional<DateTimeParts> ParseDateTime(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -77,4 +79,4 @@ std::optional<DateTimeParts> ParseDateTime(std::string_view text) {
     return parts;
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -19,4 +19,4 @@ struct DateTimeParts {
 // (24:00), or a year outside 1 to 9999.
 std::optional<DateTimeParts> ParseDateTime(std::string_view text);
 
-} // namespace brevan
+}  // namespace brevan

@@ -19,8 +19,7 @@ void TrimBlanks(std::string& text) {
     text.erase(0, first);
 }
 
-
-} // namespace
+}  // namespace
 
 std::string CleanDescription(std::string text) {
     CleanDescriptionInPlace(text);
@@ -53,7 +52,7 @@ void CleanDescriptionInPlace(std::string& text) {
     constexpr std::size_t kMaxLength = 2000;
     if (text.size() < kFirstPosition) return;
 
-    std::size_t units = 0;          // code units before byte i
+    std::size_t units = 0;                     // code units before byte i
     std::size_t cutAtMax = std::string::npos;  // byte offset that ends the first 2000 units
     std::size_t i = 0;
     // Up to position 1500 only the units are counted, eight bytes at a time:
@@ -88,4 +87,4 @@ void CleanDescriptionInPlace(std::string& text) {
     }
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -12,4 +12,4 @@ std::string CleanDescription(std::string text);
 // The same on a text in place.
 void CleanDescriptionInPlace(std::string& text);
 
-} // namespace brevan
+}  // namespace brevan

@@ -21,4 +21,4 @@ std::string FieldText(const dao::Recordset& recordset, const char* field) {
     return dao::CStr(recordset.Fields(field), field);
 }
 
-} // namespace brevan
+}  // namespace brevan

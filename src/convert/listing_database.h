@@ -39,4 +39,4 @@ void CloseListing(Listing& listing);
 // a Null raises brevan::Error.
 std::string FieldText(const dao::Recordset& recordset, const char* field);
 
-} // namespace brevan
+}  // namespace brevan

@@ -72,7 +72,7 @@ struct PreviousRow {
     std::string stamp;
 };
 
-} // namespace
+}  // namespace
 
 void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root) {
     TodayKey today;
@@ -111,4 +111,4 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
     }
 }
 
-} // namespace brevan
+}  // namespace brevan

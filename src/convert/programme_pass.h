@@ -12,4 +12,4 @@ namespace brevan {
 // that cannot be read.
 void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root);
 
-} // namespace brevan
+}  // namespace brevan

@@ -11,7 +11,7 @@ void SetAttribute(xml::DOMDocument& document, xml::Node element, const char* nam
     element.setAttributeNode(attribute);
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<xml::DOMDocument> NewXmlDocument() { return std::make_unique<xml::DOMDocument>(); }
 
@@ -56,4 +56,4 @@ void AppendProgramme(xml::DOMDocument& document, xml::Node root, const Programme
     root.appendChild(document.createTextNode(kIndent));
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -34,4 +34,4 @@ struct ProgrammeTexts {
 // indent nodes, and an indent node after it.
 void AppendProgramme(xml::DOMDocument& document, xml::Node root, const ProgrammeTexts& programme);
 
-} // namespace brevan
+}  // namespace brevan

@@ -47,7 +47,7 @@ std::string Stamp(const DateTimeParts& p) {
     return std::string(buffer, 20);
 }
 
-} // namespace
+}  // namespace
 
 std::string FormatXmltvTime(std::string dateText, std::string timeText) {
     if (!timeText.empty()) {
@@ -62,4 +62,4 @@ std::string FormatXmltvTime(std::string dateText, std::string timeText) {
     return {};
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -15,4 +15,4 @@ namespace brevan {
 // otherwise. A non-empty text that is no date or time raises brevan::Error.
 std::string FormatXmltvTime(std::string dateText, std::string timeText);
 
-} // namespace brevan
+}  // namespace brevan

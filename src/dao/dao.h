@@ -159,4 +159,4 @@ std::chrono::milliseconds SetReaderTimeout(std::chrono::milliseconds timeout);
 // tests set it to the one they built.
 void SetReaderProgram(std::string path);
 
-} // namespace brevan::dao
+}  // namespace brevan::dao

@@ -1,12 +1,12 @@
 // The engine's objects: DBEngine, the default workspace, an open database.
 #include "dao/dao.h"
 
+#include "base/error.h"
 #include "dao/query.h"
+#include "dao/reader_process.h"
 #include "dao/recordset.h"
 #include "dao/snapshot.h"
 #include "dao/sort.h"
-#include "base/error.h"
-#include "dao/reader_process.h"
 
 #include <filesystem>
 #include <new>
@@ -28,13 +28,15 @@ public:
         if (closed_) throw Error("The " + naming_.Label() + " is closed.");
         detail::SelectQuery query = detail::ParseSelect(sql);
         if (type != dbOpenSnapshot)
-            throw Error("The database engine opens only snapshot recordsets (type 4), not type " + std::to_string(type) + ".");
+            throw Error("The database engine opens only snapshot recordsets (type 4), not type " +
+                        std::to_string(type) + ".");
 
         try {
             SnapshotBuilder builder(*this, query);
             detail::RunReader({absolute_, query.table}, naming_, builder);
             std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
-            return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order), naming_.Label());
+            return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order),
+                                                               naming_.Label());
         } catch (const std::bad_alloc&) {
             throw Error("There is not enough memory to read the table \"" + query.table + "\" of the " +
                         naming_.Label() + ".");
@@ -51,7 +53,8 @@ private:
         StreamFault Receive(MessageKind kind, const char* payload, std::uint32_t size) override {
             if (kind == MessageKind::Header) {
                 const StreamFault fault = snapshot.SetHeader(payload, size);
-                if (fault == StreamFault::None) keys = database.SortKeys(snapshot, query);  // an unknown field stops the reader at once
+                if (fault == StreamFault::None)
+                    keys = database.SortKeys(snapshot, query);  // an unknown field stops the reader at once
                 return fault;
             }
             if (kind == MessageKind::Rows) return snapshot.AddRows(payload, size);
@@ -120,11 +123,11 @@ private:
     WorkspaceImpl workspace_;
 };
 
-} // namespace
+}  // namespace
 
 DBEngine& DBEngine::Instance() {
     static EngineImpl engine;
     return engine;
 }
 
-} // namespace brevan::dao
+}  // namespace brevan::dao

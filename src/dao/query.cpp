@@ -75,7 +75,7 @@ private:
                 "\". It runs only \"SELECT * FROM <table>\", optionally followed by \"ORDER BY <field>, ...\".");
 }
 
-} // namespace
+}  // namespace
 
 SelectQuery ParseSelect(std::string_view sql) {
     Scanner in(sql);
@@ -98,4 +98,4 @@ SelectQuery ParseSelect(std::string_view sql) {
     return query;
 }
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

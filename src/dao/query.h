@@ -21,4 +21,4 @@ struct SelectQuery {
 // Raises brevan::Error, quoting the statement, for anything else.
 SelectQuery ParseSelect(std::string_view sql);
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

@@ -7,15 +7,15 @@
 #include "os/executable_path.h"
 #include "os/process.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <optional>
-#include <poll.h>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -32,7 +32,7 @@ std::string& ProgramSetting() {
     static std::string program;
     return program;
 }
-} // namespace
+}  // namespace
 
 std::chrono::milliseconds SetReaderTimeout(std::chrono::milliseconds timeout) {
     return std::chrono::milliseconds(g_timeoutMs.exchange(timeout.count()));
@@ -183,8 +183,7 @@ std::string FailureMessage(const ReaderRequest& request, const Naming& naming, R
     case ReaderFailure::NoCatalog: return Damaged(naming, "its list of tables cannot be read");
     case ReaderFailure::NoTable:
         return "The table \"" + request.table + "\" does not exist in the " + naming.Label() + "." +
-               (detail.empty() ? std::string(" The database has no tables.")
-                               : " Its tables are: " + detail + ".");
+               (detail.empty() ? std::string(" The database has no tables.") : " Its tables are: " + detail + ".");
     case ReaderFailure::Damaged: return Damaged(naming, detail);
     case ReaderFailure::Unreadable: return the + " cannot be read: " + detail + ".";
     case ReaderFailure::Missing: return the + " does not exist.";
@@ -205,7 +204,7 @@ std::string ExitMessage(const ExitStatus& status) {
     return "the database reader stopped with status " + std::to_string(status.code);
 }
 
-} // namespace
+}  // namespace
 
 FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, MessageSink& sink) {
     Pipe data;
@@ -218,8 +217,8 @@ FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, Messa
     SpawnRequest spawn{program, {std::to_string(::getpid()), request.path}, ReaderEnvironment(), {}};
     if (!request.table.empty()) spawn.arguments.push_back(request.table);
     // libmdb prints hex dumps to stdout and complaints to stderr.
-    spawn.descriptors = {{STDIN_FILENO, -1}, {STDOUT_FILENO, -1}, {STDERR_FILENO, err.write},
-                         {protocol::kStreamDescriptor, data.write}};
+    spawn.descriptors = {
+        {STDIN_FILENO, -1}, {STDOUT_FILENO, -1}, {STDERR_FILENO, err.write}, {protocol::kStreamDescriptor, data.write}};
     Spawned started = Process::Spawn(spawn);
     data.CloseWrite();
     err.CloseWrite();
@@ -295,7 +294,8 @@ FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, Messa
                 data.CloseRead();
                 break;
             }
-            if (const StreamFault fault = assembler.Got(static_cast<std::size_t>(n), message); fault != StreamFault::None)
+            if (const StreamFault fault = assembler.Got(static_cast<std::size_t>(n), message);
+                fault != StreamFault::None)
                 throw malformed(fault);
             if (!message) {
                 lastProgress = Clock::now();  // part of a message: rows are coming
@@ -328,12 +328,11 @@ FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, Messa
     if (!status) throw Error(Damaged(naming, withStderr("the database reader did not end")));
     if (status->signal != 0 || status->code != static_cast<int>(ReaderExit::Completed))
         throw Error(Damaged(naming, withStderr(ExitMessage(*status))));
-    if (checker.Failed())
-        throw Error(FailureMessage(request, naming, checker.Failure(), checker.FailureDetail()));
+    if (checker.Failed()) throw Error(FailureMessage(request, naming, checker.Failure(), checker.FailureDetail()));
     if (!checker.Ended())
         throw Error(Damaged(naming, withStderr("the database reader ended without finishing its report")));
     return FileIdentity{checker.Device(), checker.Inode()};
 }
 
-} // namespace detail
-} // namespace brevan::dao
+}  // namespace detail
+}  // namespace brevan::dao

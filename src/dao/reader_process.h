@@ -51,4 +51,4 @@ std::chrono::milliseconds ReaderTimeout();
 // The reader program that RunReader starts.
 std::string ReaderProgram();
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

@@ -11,7 +11,10 @@ namespace brevan::dao::detail {
 std::string FoldName(std::string_view name) { return FoldCase(name); }
 
 SnapshotRecordset::SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string label)
-    : snapshot_(std::move(snapshot)), order_(std::move(order)), label_(std::move(label)), table_(snapshot_.TableName()) {
+    : snapshot_(std::move(snapshot)),
+      order_(std::move(order)),
+      label_(std::move(label)),
+      table_(snapshot_.TableName()) {
     const auto& columns = snapshot_.Columns();
     for (std::size_t c = 0; c < columns.size(); ++c) byName_.try_emplace(FoldName(columns[c].name), c);
     cells_.resize(columns.size());
@@ -54,8 +57,8 @@ std::size_t SnapshotRecordset::ColumnOf(std::string_view name) const {
     FoldCaseInto(name, folded_);
     const auto it = byName_.find(folded_);
     if (it == byName_.end())
-        throw Error("The field \"" + std::string(name) + "\" does not exist in table \"" + table_ +
-                    "\" of the " + label_ + ".");
+        throw Error("The field \"" + std::string(name) + "\" does not exist in table \"" + table_ + "\" of the " +
+                    label_ + ".");
     RecentName& slot = recent_[recentNext_];
     recentNext_ = (recentNext_ + 1) % recent_.size();
     recentCount_ = std::max(recentCount_, recentNext_ == 0 ? recent_.size() : recentNext_);
@@ -68,8 +71,8 @@ const Variant& SnapshotRecordset::Fields(std::string_view name) const {
     CheckOpen();
     const std::size_t column = ColumnOf(name);
     if (position_ >= order_.size())
-        throw Error("No current record: the recordset of table \"" + table_ + "\" is past its last row (reading field " +
-                    std::string(name) + ").");
+        throw Error("No current record: the recordset of table \"" + table_ +
+                    "\" is past its last row (reading field " + std::string(name) + ").");
     if (valueGeneration_[column] != generation_) {
         // The row is walked only as far as asked: a long memo further on is
         // never touched for the fields before it.
@@ -92,4 +95,4 @@ void SnapshotRecordset::Close() {
     values_ = {};
 }
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

@@ -58,4 +58,4 @@ private:
     mutable std::size_t recentNext_ = 0;
 };
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

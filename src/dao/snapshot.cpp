@@ -1,9 +1,9 @@
 #include "dao/snapshot.h"
 
+#include <sys/mman.h>
 #include <algorithm>
 #include <cstdlib>
 #include <new>
-#include <sys/mman.h>
 
 namespace brevan::dao::detail {
 
@@ -80,4 +80,4 @@ void Snapshot::Read(const char* cell, Variant& value) {
     }
 }
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

@@ -59,4 +59,4 @@ private:
     std::vector<const char*> rows_;
 };
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

@@ -32,7 +32,8 @@ UCollator* GermanCollator() {
     static UCollator* collator = [] {
         UErrorCode status = U_ZERO_ERROR;
         UCollator* c = ucol_open("de", &status);
-        if (U_FAILURE(status)) throw Error(std::string("Cannot sort text: the ICU collator is missing (") + u_errorName(status) + ").");
+        if (U_FAILURE(status))
+            throw Error(std::string("Cannot sort text: the ICU collator is missing (") + u_errorName(status) + ").");
         ucol_setStrength(c, UCOL_SECONDARY);
         return c;
     }();
@@ -102,7 +103,7 @@ Key NumberKey(const char* cell) {
     return key;
 }
 
-} // namespace
+}  // namespace
 
 double DateOnTimeLine(double days) {
     if (!(days < 0)) return days;
@@ -154,4 +155,4 @@ std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vecto
     return order;
 }
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

@@ -24,4 +24,4 @@ std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vecto
 // which is -0.75 on the line.
 double DateOnTimeLine(double days);
 
-} // namespace brevan::dao::detail
+}  // namespace brevan::dao::detail

@@ -32,7 +32,8 @@ std::string DateText(double value, std::string_view fieldName) {
     const int m = static_cast<int>(static_cast<unsigned>(date.month()));
     const int d = static_cast<int>(static_cast<unsigned>(date.day()));
     if (y < 1 || y > 9999) throw Error("Date value out of range (field " + std::string(fieldName) + ")");
-    const int hh = static_cast<int>(seconds / 3600), mm = static_cast<int>(seconds / 60 % 60), ss = static_cast<int>(seconds % 60);
+    const int hh = static_cast<int>(seconds / 3600), mm = static_cast<int>(seconds / 60 % 60),
+              ss = static_cast<int>(seconds % 60);
     // "DD.MM.YYYY", " " and "HH:MM:SS", written digit by digit: this runs
     // for every date read, and printf is slow at it.
     char text[19];
@@ -63,7 +64,7 @@ std::string FloatingText(double value) {
     return std::string(text, end);
 }
 
-} // namespace
+}  // namespace
 
 std::string CStr(const Variant& value, std::string_view fieldName) {
     struct Visitor {
@@ -80,4 +81,4 @@ std::string CStr(const Variant& value, std::string_view fieldName) {
     return std::visit(Visitor{fieldName}, value.value());
 }
 
-} // namespace brevan::dao
+}  // namespace brevan::dao

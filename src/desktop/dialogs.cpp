@@ -27,7 +27,7 @@ std::string TakeAnswer(std::optional<std::optional<std::string>>& pending) {
     return answer;
 }
 
-} // namespace
+}  // namespace
 
 std::string QtFileFilter(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -56,8 +56,9 @@ std::string ShowOpenFileDialog(QWidget* owner, const std::string& filter, const 
     Seam& seam = TheSeam();
     seam.last = DialogRequest{owner, std::string(), QtFileFilter(filter), StartFolderFor(current)};
     if (seam.nextFile) return TakeAnswer(seam.nextFile);
-    const QString chosen = QFileDialog::getOpenFileName(owner, QString(), QFile::decodeName(QByteArray::fromStdString(seam.last.start)),
-                                                        QString::fromStdString(seam.last.filter));
+    const QString chosen =
+        QFileDialog::getOpenFileName(owner, QString(), QFile::decodeName(QByteArray::fromStdString(seam.last.start)),
+                                     QString::fromStdString(seam.last.filter));
     return QFile::encodeName(chosen).toStdString();
 }
 
@@ -65,9 +66,9 @@ std::string ShowFolderDialog(QWidget* owner, const std::string& prompt, const st
     Seam& seam = TheSeam();
     seam.last = DialogRequest{owner, prompt, std::string(), StartFolderFor(current)};
     if (seam.nextFolder) return TakeAnswer(seam.nextFolder);
-    const QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromStdString(prompt),
-                                                             QFile::decodeName(QByteArray::fromStdString(seam.last.start)),
-                                                             QFileDialog::ShowDirsOnly);
+    const QString chosen = QFileDialog::getExistingDirectory(
+        owner, QString::fromStdString(prompt), QFile::decodeName(QByteArray::fromStdString(seam.last.start)),
+        QFileDialog::ShowDirsOnly);
     return QFile::encodeName(chosen).toStdString();
 }
 
@@ -81,4 +82,4 @@ void ClearDialogAnswers() {
 
 DialogRequest LastDialogRequest() { return TheSeam().last; }
 
-} // namespace brevan
+}  // namespace brevan

@@ -50,4 +50,4 @@ struct DialogRequest {
 };
 DialogRequest LastDialogRequest();
 
-} // namespace brevan
+}  // namespace brevan

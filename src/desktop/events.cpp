@@ -10,7 +10,7 @@ std::function<void()>& Hook() {
     return hook;
 }
 
-} // namespace
+}  // namespace
 
 void DoEvents() {
     if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
@@ -19,4 +19,4 @@ void DoEvents() {
 
 void SetDoEventsHook(std::function<void()> hook) { Hook() = std::move(hook); }
 
-} // namespace brevan
+}  // namespace brevan

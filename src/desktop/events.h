@@ -13,4 +13,4 @@ void DoEvents();
 // pending events. Pass an empty function to remove it.
 void SetDoEventsHook(std::function<void()> hook);
 
-} // namespace brevan
+}  // namespace brevan

@@ -43,7 +43,7 @@ bool NonEmptyEnv(const char* name) {
     return v != nullptr && *v != '\0';
 }
 
-} // namespace
+}  // namespace
 
 bool DisplayAvailable() {
     if (NonEmptyEnv("DISPLAY") || NonEmptyEnv("WAYLAND_DISPLAY")) return true;
@@ -52,7 +52,6 @@ bool DisplayAvailable() {
 }
 
 void SetMessageSink(std::function<void(const std::string&)> sink) { Sink() = std::move(sink); }
-
 
 void MsgBox(const std::string& text) {
     if (Sink()) {
@@ -78,4 +77,4 @@ void MsgBox(const std::string& text) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -19,4 +19,4 @@ bool DisplayAvailable();
 // box or standard error. Pass an empty function to restore the default.
 void SetMessageSink(std::function<void(const std::string&)> sink);
 
-} // namespace brevan
+}  // namespace brevan

@@ -17,4 +17,4 @@ void InstallQtTranslations(QCoreApplication& application) {
     }
 }
 
-} // namespace brevan
+}  // namespace brevan

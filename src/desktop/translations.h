@@ -10,4 +10,4 @@ namespace brevan {
 // locale.
 void InstallQtTranslations(QCoreApplication& application);
 
-} // namespace brevan
+}  // namespace brevan

@@ -21,4 +21,4 @@ bool Trapped(const std::function<void()>& action) {
     return false;
 }
 
-} // namespace brevan
+}  // namespace brevan

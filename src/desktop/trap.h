@@ -10,4 +10,4 @@ namespace brevan {
 // its end, false when a message was shown for it. Raises nothing.
 bool Trapped(const std::function<void()>& action);
 
-} // namespace brevan
+}  // namespace brevan

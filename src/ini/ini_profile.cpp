@@ -3,13 +3,13 @@
 #include "ini/ini_text.h"
 #include "os/replace_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace brevan {
 namespace {
@@ -48,8 +48,7 @@ std::optional<FileContent> ReadWholeFile(const std::string& path) {
         if (errno == ENOENT) return content;
         return std::nullopt;
     }
-    if (::fstat(fd.get(), &content.info) != 0 || !S_ISREG(content.info.st_mode) ||
-        content.info.st_size > kMaxIniBytes)
+    if (::fstat(fd.get(), &content.info) != 0 || !S_ISREG(content.info.st_mode) || content.info.st_size > kMaxIniBytes)
         return std::nullopt;
     content.exists = true;
     char buffer[16384];
@@ -94,7 +93,7 @@ bool ReplaceFile(const std::string& target, const std::string& bytes) {
     return CommitTemporary(fd, temp, target) == 0;
 }
 
-} // namespace
+}  // namespace
 
 std::string GetPrivateProfileString(const std::string& appName, const std::string& keyName,
                                     const std::string& defaultValue, const std::string& fileName) {
@@ -122,4 +121,4 @@ bool WritePrivateProfileString(const std::string& appName, const std::string& ke
     return ReplaceFile(target, bytes);
 }
 
-} // namespace brevan
+}  // namespace brevan

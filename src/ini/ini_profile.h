@@ -29,4 +29,4 @@ std::string GetPrivateProfileString(const std::string& appName, const std::strin
 bool WritePrivateProfileString(const std::string& appName, const std::string& keyName, const std::string& value,
                                const std::string& fileName);
 
-} // namespace brevan
+}  // namespace brevan

@@ -5,7 +5,6 @@
 #include "base/utf16.h"
 #include "base/utf8.h"
 
-
 #include <cstdint>
 #include <vector>
 
@@ -37,9 +36,9 @@ std::string_view Trim(std::string_view s) {
 enum class LineKind { Blank, Comment, Section, Key, Other };
 
 struct Line {
-    std::size_t begin = 0;       // first byte of the line
-    std::size_t end = 0;         // one past the last byte before the line break
-    std::size_t breakEnd = 0;    // one past the line break (== end for none)
+    std::size_t begin = 0;     // first byte of the line
+    std::size_t end = 0;       // one past the last byte before the line break
+    std::size_t breakEnd = 0;  // one past the line break (== end for none)
     LineKind kind = LineKind::Other;
     std::string_view name;       // section or key name, trimmed
     std::size_t valueBegin = 0;  // key lines: first byte of the value (blanks skipped)
@@ -123,7 +122,9 @@ std::optional<std::size_t> FindKey(const std::vector<Line>& lines, const Section
     return std::nullopt;
 }
 
-bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool HasLineBreakOrNul(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
@@ -140,7 +141,7 @@ std::string StoredForm(std::string_view value) {
     return std::string(value);
 }
 
-} // namespace
+}  // namespace
 
 IniText DecodeIniBytes(std::string_view bytes) {
     IniText result;
@@ -211,7 +212,7 @@ std::optional<std::string> SetValue(std::string_view text, std::string_view sect
         if (!lines.empty()) {
             const Line& lastLine = lines.back();
             if (lastLine.breakEnd == lastLine.end) out.append(lineBreak);  // no break after the last line
-            if (lastLine.kind != LineKind::Blank) out.append(lineBreak);  // one blank line before the new section
+            if (lastLine.kind != LineKind::Blank) out.append(lineBreak);   // one blank line before the new section
         }
         out.append("[").append(section).append("]").append(lineBreak);
         out.append(key).append("=").append(stored).append(lineBreak);
@@ -238,4 +239,4 @@ std::optional<std::string> SetValue(std::string_view text, std::string_view sect
     return out;
 }
 
-} // namespace brevan::ini
+}  // namespace brevan::ini

@@ -55,4 +55,4 @@ std::optional<std::string> FindValue(std::string_view text, std::string_view sec
 std::optional<std::string> SetValue(std::string_view text, std::string_view section, std::string_view key,
                                     std::string_view value);
 
-} // namespace brevan::ini
+}  // namespace brevan::ini

@@ -21,4 +21,4 @@ void SetTodaySource(std::function<CivilDate()> source);
 // Days since 1899-12-30, the zero of the database engine's dates.
 double DaysSinceZeroDate(const CivilDate& date);
 
-} // namespace brevan
+}  // namespace brevan

@@ -1,8 +1,8 @@
 #include "os/executable_path.h"
 
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
 
 namespace brevan {
 namespace {
@@ -14,7 +14,7 @@ bool IsExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<ExecutablePath> FindExecutablePath(const std::string& argv0, const std::string& pathVariable) {
     std::error_code ec;
@@ -34,7 +34,8 @@ std::optional<ExecutablePath> FindExecutablePath(const std::string& argv0, const
         const std::string folder = pathVariable.substr(begin, end - begin);
         // An empty entry means the working folder to the shell.
         const fs::path candidate = fs::absolute(fs::path(folder.empty() ? "." : folder) / argv0, ec);
-        if (!ec && IsExecutableFile(candidate.string())) return ExecutablePath{candidate.lexically_normal().string(), true};
+        if (!ec && IsExecutableFile(candidate.string()))
+            return ExecutablePath{candidate.lexically_normal().string(), true};
         begin = end + 1;
     }
     return std::nullopt;
@@ -49,4 +50,4 @@ std::string CompanionProgram(const std::string& executable, const std::string& n
     return fs::exists(installed, ec) ? installed.string() : beside.string();
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -23,4 +23,4 @@ std::optional<ExecutablePath> FindExecutablePath(const std::string& argv0, const
 // path beside it when neither exists, for the message that it is missing.
 std::string CompanionProgram(const std::string& executable, const std::string& name);
 
-} // namespace brevan
+}  // namespace brevan

@@ -1,9 +1,9 @@
 #include "os/file_lock.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace brevan {
 
@@ -30,4 +30,4 @@ int FileLock::Acquire(const std::string& path) {
     return 0;
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -22,4 +22,4 @@ private:
     int fd_ = -1;
 };
 
-} // namespace brevan
+}  // namespace brevan

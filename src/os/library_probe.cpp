@@ -14,4 +14,4 @@ bool LibraryAvailable(const std::string& libraryName) {
     return true;
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -10,4 +10,4 @@ namespace brevan {
 // name means the program itself (as for dlopen) and is always available.
 bool LibraryAvailable(const std::string& libraryName);
 
-} // namespace brevan
+}  // namespace brevan

@@ -2,16 +2,16 @@
 
 #include "base/error.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -50,7 +50,7 @@ std::vector<char*> Pointers(const std::vector<std::string>& strings) {
     return pointers;
 }
 
-} // namespace
+}  // namespace
 
 Spawned Process::Spawn(const SpawnRequest& request) {
     SpawnSetup setup;
@@ -180,4 +180,4 @@ void Process::Close() {
     pid_ = -1;
 }
 
-} // namespace brevan
+}  // namespace brevan

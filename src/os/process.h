@@ -1,11 +1,11 @@
 #pragma once
 // Child processes: the program's one owner of them. Start a program, wait for
 // its end (woken at once when it comes), kill it, reap it.
+#include <sys/types.h>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -103,4 +103,4 @@ struct Spawned {
     int error = 0;                   // then the system's reason (errno)
 };
 
-} // namespace brevan
+}  // namespace brevan

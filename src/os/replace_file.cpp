@@ -1,10 +1,10 @@
 #include "os/replace_file.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <random>
 
 namespace brevan {
 
@@ -58,8 +58,7 @@ int CommitTemporary(int fd, const std::string& tempName, const std::string& targ
     struct stat old {};
     if (::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         // Not permitted for an ordinary user, and then not needed: the file is theirs.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-        }
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {}
         if (::fchmod(fd, old.st_mode & 0777) != 0) failure = errno;
     }
     if (failure == 0 && ::fsync(fd) != 0) failure = errno;
@@ -78,4 +77,4 @@ int CommitTemporary(int fd, const std::string& tempName, const std::string& targ
     return 0;
 }
 
-} // namespace brevan
+}  // namespace brevan

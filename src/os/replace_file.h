@@ -33,4 +33,4 @@ int WriteAll(int fd, const char* data, std::size_t size);
 // removed and `target` is untouched.
 int CommitTemporary(int fd, const std::string& tempName, const std::string& target);
 
-} // namespace brevan
+}  // namespace brevan

@@ -1,16 +1,17 @@
 #include "os/stale_temporaries.h"
 
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <ctime>
 
 namespace brevan {
 
 bool IsTemporaryName(std::string_view entry, std::string_view name) {
     const std::size_t prefix = name.size() + 2;
-    if (entry.size() != prefix + 6 || entry[0] != '.' || entry.substr(1, name.size()) != name || entry[prefix - 1] != '.')
+    if (entry.size() != prefix + 6 || entry[0] != '.' || entry.substr(1, name.size()) != name ||
+        entry[prefix - 1] != '.')
         return false;
     for (char c : entry.substr(prefix))
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
@@ -31,4 +32,4 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
     ::closedir(dir);
 }
 
-} // namespace brevan
+}  // namespace brevan

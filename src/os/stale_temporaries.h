@@ -16,4 +16,4 @@ bool IsTemporaryName(std::string_view entry, std::string_view name);
 // at the same moment keeps its file. Failures here change nothing.
 void RemoveStaleTemporaries(const std::string& folder, const std::string& name);
 
-} // namespace brevan
+}  // namespace brevan

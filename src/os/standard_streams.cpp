@@ -1,8 +1,8 @@
 #include "os/standard_streams.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace brevan {
 
@@ -15,4 +15,4 @@ void OpenClosedStandardStreams() {
     }
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -8,4 +8,4 @@ namespace brevan {
 // never taken for standard streams. Call it first thing in main.
 void OpenClosedStandardStreams();
 
-} // namespace brevan
+}  // namespace brevan

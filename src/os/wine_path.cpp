@@ -2,31 +2,27 @@
 
 #include <glib.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
-#include <optional>
 #include <pwd.h>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 namespace brevan {
 
 namespace {
 
-bool IsAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool IsDrivePath(const std::string& value) {
     return value.size() >= 3 && IsAsciiLetter(value[0]) && value[1] == ':' && (value[2] == '\\' || value[2] == '/');
 }
 
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // `folder` + "/" + `name`, with no doubled slash when `folder` ends in one.
 std::string Join(std::string folder, const std::string& name) {
@@ -86,7 +82,7 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
     return best;
 }
 
-} // namespace
+}  // namespace
 
 WineEnvironment ReadWineEnvironment() {
     WineEnvironment env;
@@ -130,4 +126,4 @@ ResolvedPath ResolveSettingPath(const std::string& value, const WineEnvironment&
     return {mapped, value + " (in the Wine prefix: " + mapped + ")", true};
 }
 
-} // namespace brevan
+}  // namespace brevan

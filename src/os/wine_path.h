@@ -56,4 +56,4 @@ struct ResolvedPath {
 // prefix, "<value> (no Wine prefix: <why>)".
 ResolvedPath ResolveSettingPath(const std::string& value, const WineEnvironment& env);
 
-} // namespace brevan
+}  // namespace brevan

@@ -1,9 +1,9 @@
 #include "os/wine_program.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace brevan {
 
@@ -31,7 +31,7 @@ std::string SearchPath(const std::string& name, const std::string& pathVar) {
     return {};
 }
 
-} // namespace
+}  // namespace
 
 bool IsWindowsExecutable(const std::string& path) {
     // Opening a device can act on it (a tape rewinds), so only a file that is
@@ -68,4 +68,4 @@ std::vector<std::string> WineChildEnvironment(const std::vector<std::string>& en
     return child;
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -32,4 +32,4 @@ std::string FindWine(const std::string& wineVar, const std::string& pathVar);
 // channels otherwise fill a cron mail with lines no user can act on.
 std::vector<std::string> WineChildEnvironment(const std::vector<std::string>& environment);
 
-} // namespace brevan
+}  // namespace brevan

@@ -18,4 +18,4 @@ QIcon AppIcon() {
     return icon;
 }
 
-} // namespace brevan
+}  // namespace brevan

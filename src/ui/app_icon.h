@@ -7,4 +7,4 @@ namespace brevan {
 // The icon with its 16 x 16, 32 x 32 and 48 x 48 images.
 QIcon AppIcon();
 
-} // namespace brevan
+}  // namespace brevan

@@ -10,4 +10,4 @@ std::string BrowseForFolderPath(const std::string& prompt, const std::string& cu
     return ShowFolderDialog(QApplication::activeWindow(), prompt, current);
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -10,4 +10,4 @@ namespace brevan {
 // when the user cancels. Raises nothing.
 std::string BrowseForFolderPath(const std::string& prompt, const std::string& current = "");
 
-} // namespace brevan
+}  // namespace brevan

@@ -1,7 +1,7 @@
 #include "ui/form_controls.h"
 
-#include <QLabel>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -33,8 +33,8 @@ void CommandButton::paintEvent(QPaintEvent*) {
         area.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
                        style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
     }
-    painter.drawItemText(area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, option.palette,
-                         isEnabled(), caption, QPalette::ButtonText);
+    painter.drawItemText(area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, option.palette, isEnabled(),
+                         caption, QPalette::ButtonText);
 }
 
 QLabel* PlaceLabel(QWidget* form, const char* name, const QString& text, const QRect& geometry) {
@@ -74,4 +74,4 @@ void FitFontToLabels(QWidget* form) {
     form->setFont(font);
 }
 
-} // namespace brevan
+}  // namespace brevan

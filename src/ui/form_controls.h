@@ -39,4 +39,4 @@ QLineEdit* PlaceTextBox(QWidget* form, const char* name, const QRect& geometry);
 // every label's text fits its width, so that no caption is cut off.
 void FitFontToLabels(QWidget* form);
 
-} // namespace brevan
+}  // namespace brevan

@@ -17,8 +17,8 @@ frmMain::frmMain() : QWidget(nullptr) {
     resize(Twips(4680), Twips(3675));
 
     Command1 = PlaceButton(this, "Command1", QStringLiteral("Create new EPG File"), TwipsRect(2760, 360, 1695, 615));
-    Command2 = PlaceButton(this, "Command2", QStringLiteral("Update EPG + Create new File"),
-                           TwipsRect(360, 360, 1695, 615));
+    Command2 =
+        PlaceButton(this, "Command2", QStringLiteral("Update EPG + Create new File"), TwipsRect(360, 360, 1695, 615));
     Command3 = PlaceButton(this, "Command3", QStringLiteral("Settings"), TwipsRect(1440, 1200, 1695, 495));
     PlaceLabel(this, "Label1", QStringLiteral("/U Update EPG + Create XMLTV File"), TwipsRect(240, 2640, 2775, 255));
     PlaceLabel(this, "Label2", QStringLiteral("/W Create XMLTV File"), TwipsRect(240, 3000, 2895, 255));
@@ -65,4 +65,4 @@ void frmMain::Command3_Click() {
     settings_->activateWindow();
 }
 
-} // namespace brevan
+}  // namespace brevan

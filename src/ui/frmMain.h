@@ -35,4 +35,4 @@ private:
     QPointer<frmSettings> settings_;
 };
 
-} // namespace brevan
+}  // namespace brevan

@@ -25,7 +25,7 @@ void PickFileInto(QWidget* owner, QLineEdit* box, const char* filter) {
     if (!chosen.empty()) box->setText(ToText(chosen));
 }
 
-} // namespace
+}  // namespace
 
 frmSettings::frmSettings() : QWidget(nullptr) {
     setObjectName(QStringLiteral("frmSettings"));
@@ -78,8 +78,7 @@ void frmSettings::keyPressEvent(QKeyEvent* event) {
         if (event->modifiers() & ~Qt::KeypadModifier) break;
         cmdOK->click();
         return;
-    default:
-        break;
+    default: break;
     }
     QWidget::keyPressEvent(event);
 }
@@ -114,4 +113,4 @@ void frmSettings::Command3_Click() {
     TVmyHTPCpath->setText(ToText(folder));
 }
 
-} // namespace brevan
+}  // namespace brevan

@@ -38,4 +38,4 @@ private:
     QPushButton* cmdOK;
 };
 
-} // namespace brevan
+}  // namespace brevan

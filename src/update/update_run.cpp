@@ -49,12 +49,12 @@ Process StartUpdater(const std::string& path, const std::string& shown) {
                     ". Install Debian's wine package.");
     Spawned viaWine = Process::Spawn(SpawnRequest{wine, {path}, WineChildEnvironment(OurEnvironment()), {}});
     if (!viaWine.process)
-        throw Error("Cannot start '" + shown + "' through Wine ('" + wine + "'): " +
-                    std::system_category().message(viaWine.error));
+        throw Error("Cannot start '" + shown + "' through Wine ('" + wine +
+                    "'): " + std::system_category().message(viaWine.error));
     return std::move(*viaWine.process);
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t /*windowStyle*/, bool pumpEvents,
                                        const std::string& shown) {
@@ -71,4 +71,4 @@ std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int1
     return exitCode;
 }
 
-} // namespace brevan
+}  // namespace brevan

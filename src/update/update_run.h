@@ -22,4 +22,4 @@ inline constexpr std::int16_t vbNormalFocus = 1;
 std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents,
                                        const std::string& shown = "");
 
-} // namespace brevan
+}  // namespace brevan

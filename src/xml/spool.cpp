@@ -4,11 +4,11 @@
 #include "os/replace_file.h"
 #include "os/stale_temporaries.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace brevan::xml {
 namespace {
@@ -18,9 +18,11 @@ constexpr std::size_t kBuffer = 256 << 10;
 // so that the final fsync has little left to wait for.
 constexpr std::uint64_t kWriteBehind = 8u << 20;
 
-} // namespace
+}  // namespace
 
-std::string SaveError(const std::string& label, int error) { return "Cannot write " + label + ": " + std::strerror(error); }
+std::string SaveError(const std::string& label, int error) {
+    return "Cannot write " + label + ": " + std::strerror(error);
+}
 
 Spool::~Spool() { Discard(); }
 
@@ -63,7 +65,8 @@ void Spool::Write(const char* data, std::size_t size) {
     if (error_ != 0) return;
     written_ += size;
     if (written_ - synced_ >= kWriteBehind) {
-        ::sync_file_range(fd_, static_cast<off_t>(synced_), static_cast<off_t>(written_ - synced_), SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(fd_, static_cast<off_t>(synced_), static_cast<off_t>(written_ - synced_),
+                          SYNC_FILE_RANGE_WRITE);
         synced_ = written_;
     }
 }
@@ -101,8 +104,9 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
     std::unique_ptr<char[]> chunk(new char[kBuffer]);
     int failure = 0;
     while (from < to) {
-        const ssize_t n = ::pread(in, chunk.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBuffer, to - from)),
-                                  static_cast<off_t>(from));
+        const ssize_t n =
+            ::pread(in, chunk.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBuffer, to - from)),
+                    static_cast<off_t>(from));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             failure = n < 0 ? errno : EIO;
@@ -115,4 +119,4 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
     if (failure != 0) throw Error(SaveError(label_, failure));
 }
 
-} // namespace brevan::xml
+}  // namespace brevan::xml

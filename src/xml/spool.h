@@ -50,17 +50,17 @@ public:
 private:
     void Write(const char* data, std::size_t size);
 
-    std::string memory_;    // without a spool: the bytes
-    int fd_ = -1;           // the temporary file, open while spooling
-    std::string target_;    // where Commit puts it
-    std::string label_;     // how messages name it
-    std::string temp_;      // its temporary name
-    std::string committed_; // after Commit: where the bytes now lie
-    int error_ = 0;         // the first write failure
+    std::string memory_;     // without a spool: the bytes
+    int fd_ = -1;            // the temporary file, open while spooling
+    std::string target_;     // where Commit puts it
+    std::string label_;      // how messages name it
+    std::string temp_;       // its temporary name
+    std::string committed_;  // after Commit: where the bytes now lie
+    int error_ = 0;          // the first write failure
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;  // bytes in the file
     std::uint64_t synced_ = 0;   // bytes handed to write-back
 };
 
-} // namespace brevan::xml
+}  // namespace brevan::xml

@@ -52,7 +52,7 @@ private:
     const char* text_;
 };
 
-} // namespace
+}  // namespace
 
 // The library's node behind a Node handle: a pugi::xml_node is one pointer
 // to its node structure, which is what a handle holds.
@@ -152,7 +152,8 @@ void Node::appendChild(Node child) {
     DOMDocument::Impl* doc = document_ ? document_->impl_.get() : nullptr;
     pugi::xml_node self = Handle::Of(*this);
     const pugi::xml_node other = Handle::Of(child);
-    if (doc && doc->root && other == doc->root) throw std::logic_error("the root element cannot move into another node");
+    if (doc && doc->root && other == doc->root)
+        throw std::logic_error("the root element cannot move into another node");
     const bool toRoot = doc && doc->root && self == doc->root;
     if (other.type() == pugi::node_element && std::strcmp(other.name(), "#fragment") == 0) {
         while (pugi::xml_node moved = other.first_child()) {
@@ -293,4 +294,4 @@ void DOMDocument::save(const std::string& path) {
     out.Commit();
 }
 
-} // namespace brevan::xml
+}  // namespace brevan::xml

@@ -100,4 +100,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace brevan::xml
+}  // namespace brevan::xml

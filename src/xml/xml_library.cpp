@@ -18,4 +18,4 @@ std::string XmlLibraryName() {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-} // namespace brevan
+}  // namespace brevan

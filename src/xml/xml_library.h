@@ -10,4 +10,4 @@ namespace brevan {
 // itself, in which case there is nothing separate to probe.
 std::string XmlLibraryName();
 
-} // namespace brevan
+}  // namespace brevan

@@ -23,7 +23,7 @@ std::size_t AllowedCharLength(std::string_view text, std::size_t i) {
     return length;
 }
 
-} // namespace
+}  // namespace
 
 // The text itself when it holds no character XML forbids, else the text
 // without them, built in `scratch`. Most text is ASCII with a few two-byte
@@ -81,4 +81,4 @@ std::string XmlSafeText(std::string_view text) {
     return std::string(XmlSafeView(text, scratch));
 }
 
-} // namespace brevan::xml
+}  // namespace brevan::xml

@@ -15,4 +15,4 @@ std::string XmlSafeText(std::string_view text);
 // forbidden character, else the cleaned text, built in `scratch`.
 std::string_view XmlSafeView(std::string_view text, std::string& scratch);
 
-} // namespace brevan::xml
+}  // namespace brevan::xml

@@ -68,7 +68,7 @@ protected:
     std::vector<std::string> messages;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(UpdateAndCreate, AnUpdaterThatEndsAtOnceIsFollowedByTheConversion) {
     AppSettings.UpdaterPath = Script("tvupdate", "exit 0");
@@ -84,7 +84,8 @@ TEST_F(UpdateAndCreate, AnUpdaterThatEndsAtOnceIsFollowedByTheConversion) {
 
 TEST_F(UpdateAndCreate, TheConversionReadsWhatTheUpdaterWrote) {
     WriteGuideDb(folder / "fresh.mdb", "ZDF");
-    AppSettings.UpdaterPath = Script("tvupdate", "sleep 0.3\ncp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"");
+    AppSettings.UpdaterPath =
+        Script("tvupdate", "sleep 0.3\ncp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"");
     UpdateAndCreateXmltv();
     EXPECT_TRUE(messages.empty()) << messages.front();
     EXPECT_TRUE(guideShows("ZDF"));

@@ -56,8 +56,7 @@ TEST(Settings, AnIniFromWindowsReads) {
     TempFolder folder;
     const std::string ini = folder / "brevan.ini";
     WriteFile(ini, "[default]\r\nTVMOVIETVDATAPATH = \"C:\\Programme\\TV Movie\\W\xE4hlen\\tvdaten.mdb\"\r\n");
-    EXPECT_EQ(ReadIniValue(kIniSection, kKeyDatabasePath, "", ini),
-              "C:\\Programme\\TV Movie\\Wählen\\tvdaten.mdb");
+    EXPECT_EQ(ReadIniValue(kIniSection, kKeyDatabasePath, "", ini), "C:\\Programme\\TV Movie\\Wählen\\tvdaten.mdb");
 }
 
 TEST(Settings, AWriteThatCannotHappenReturnsFalse) {

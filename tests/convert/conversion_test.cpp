@@ -12,13 +12,13 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 using brevan::ConversionResult;
@@ -30,9 +30,12 @@ namespace {
 
 // Today's date and the day `offset` days from it.
 constexpr brevan::CivilDate kToday{2024, 5, 10};
-jet4::DateTime Day(int offset) { return jet4::DateTime{jet4::Date(kToday.year, kToday.month, kToday.day).days + offset}; }
+jet4::DateTime Day(int offset) {
+    return jet4::DateTime{jet4::Date(kToday.year, kToday.month, kToday.day).days + offset};
+}
 
-ListingRow Row(const char* channel, int day, jet4::DateTime time, const char* title, const char* desc = "", const char* genre = "") {
+ListingRow Row(const char* channel, int day, jet4::DateTime time, const char* title, const char* desc = "",
+               const char* genre = "") {
     return Listing(channel, Day(day), time, title, genre, desc);
 }
 
@@ -93,7 +96,7 @@ protected:
     std::string database;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ListingConversion, OneRowGivesOneChannelAndNoProgramme) {
     WriteListingDb(database, {Row("ARD", 0, TimeOfDay(20, 15, 0), "Tagesschau")});
@@ -104,51 +107,55 @@ TEST_F(ListingConversion, OneRowGivesOneChannelAndNoProgramme) {
 TEST_F(ListingConversion, WritesTheWholeGuideByteForByte) {
     // Stored out of order: the query sorts by channel, date and time.
     WriteListingDb(database, {
-        Row("ZDF", 0, TimeOfDay(1, 0, 0), "U"),
-        Row("ARD", 0, TimeOfDay(8, 0, 0), "C", "drei", "Show"),
-        Row("ARD", 0, TimeOfDay(6, 0, 0), "A", "  eins<br>zwei  ", "Nachrichten"),
-        Row("ZDF", -1, TimeOfDay(23, 50, 0), "Y"),
-        Row("ARD", 0, TimeOfDay(7, 0, 0), "B", "", "Krimi"),
-        Row("ZDF", 0, TimeOfDay(0, 30, 0), "T", "Nacht", "Film"),
-    });
+                                 Row("ZDF", 0, TimeOfDay(1, 0, 0), "U"),
+                                 Row("ARD", 0, TimeOfDay(8, 0, 0), "C", "drei", "Show"),
+                                 Row("ARD", 0, TimeOfDay(6, 0, 0), "A", "  eins<br>zwei  ", "Nachrichten"),
+                                 Row("ZDF", -1, TimeOfDay(23, 50, 0), "Y"),
+                                 Row("ARD", 0, TimeOfDay(7, 0, 0), "B", "", "Krimi"),
+                                 Row("ZDF", 0, TimeOfDay(0, 30, 0), "T", "Nacht", "Film"),
+                             });
     Convert();
-    EXPECT_EQ(guide(), GuideXml(ChannelXml("ARD") + ChannelXml("ZDF") +
-                                ProgrammeXml("20240510060000 +0200", "20240510070000 +0200", "ARD", "A", "eins zwei", "Nachrichten") +
-                                ProgrammeXml("20240510070000 +0200", "20240510080000 +0200", "ARD", "B", "", "Krimi") +
-                                ProgrammeXml("20240510003000 +0200", "20240510010000 +0200", "ZDF", "T", "Nacht", "Film")));
+    EXPECT_EQ(
+        guide(),
+        GuideXml(ChannelXml("ARD") + ChannelXml("ZDF") +
+                 ProgrammeXml("20240510060000 +0200", "20240510070000 +0200", "ARD", "A", "eins zwei", "Nachrichten") +
+                 ProgrammeXml("20240510070000 +0200", "20240510080000 +0200", "ARD", "B", "", "Krimi") +
+                 ProgrammeXml("20240510003000 +0200", "20240510010000 +0200", "ZDF", "T", "Nacht", "Film")));
 }
 
 TEST_F(ListingConversion, PairsOnlyRowsOfOneChannelWithDifferentTimes) {
     WriteListingDb(database, {
-        // Same clock time on two days: the first of them is dropped.
-        Row("K1", 0, TimeOfDay(23, 0, 0), "Late"),
-        Row("K1", 1, TimeOfDay(23, 0, 0), "Next late"),
-        Row("K1", 1, TimeOfDay(23, 30, 0), "After"),
-        // Equal date and time: the first is dropped.
-        Row("K2", 2, TimeOfDay(10, 0, 0), "Twin"),
-        Row("K2", 2, TimeOfDay(10, 0, 0), "Twin"),
-        Row("K2", 2, TimeOfDay(11, 0, 0), "End"),
-        // All in the past: a channel element, no programme.
-        Row("K3", -3, TimeOfDay(10, 0, 0), "Old"),
-        Row("K3", -2, TimeOfDay(10, 0, 0), "Older"),
-    });
+                                 // Same clock time on two days: the first of them is dropped.
+                                 Row("K1", 0, TimeOfDay(23, 0, 0), "Late"),
+                                 Row("K1", 1, TimeOfDay(23, 0, 0), "Next late"),
+                                 Row("K1", 1, TimeOfDay(23, 30, 0), "After"),
+                                 // Equal date and time: the first is dropped.
+                                 Row("K2", 2, TimeOfDay(10, 0, 0), "Twin"),
+                                 Row("K2", 2, TimeOfDay(10, 0, 0), "Twin"),
+                                 Row("K2", 2, TimeOfDay(11, 0, 0), "End"),
+                                 // All in the past: a channel element, no programme.
+                                 Row("K3", -3, TimeOfDay(10, 0, 0), "Old"),
+                                 Row("K3", -2, TimeOfDay(10, 0, 0), "Older"),
+                             });
     Convert();
-    EXPECT_EQ(guide(), GuideXml(ChannelXml("K1") + ChannelXml("K2") + ChannelXml("K3") +
-                                ProgrammeXml("20240511230000 +0200", "20240511233000 +0200", "K1", "Next late", "", "") +
-                                ProgrammeXml("20240512100000 +0200", "20240512110000 +0200", "K2", "Twin", "", "")));
+    EXPECT_EQ(guide(),
+              GuideXml(ChannelXml("K1") + ChannelXml("K2") + ChannelXml("K3") +
+                       ProgrammeXml("20240511230000 +0200", "20240511233000 +0200", "K1", "Next late", "", "") +
+                       ProgrammeXml("20240512100000 +0200", "20240512110000 +0200", "K2", "Twin", "", "")));
 }
 
 TEST_F(ListingConversion, ChannelIdsKeepCaseAndAreEscaped) {
     WriteListingDb(database, {
-        Row("arte", 0, TimeOfDay(9, 0, 0), "a"),
-        Row("ARTE", 0, TimeOfDay(9, 0, 0), "b"),
-        Row("R&B <\"live\">", -5, TimeOfDay(9, 0, 0), "c"),
-    });
+                                 Row("arte", 0, TimeOfDay(9, 0, 0), "a"),
+                                 Row("ARTE", 0, TimeOfDay(9, 0, 0), "b"),
+                                 Row("R&B <\"live\">", -5, TimeOfDay(9, 0, 0), "c"),
+                             });
     Convert();
     const std::string xml = guide();
     EXPECT_NE(xml.find("<channel id=\"arte\">"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<channel id=\"ARTE\">"), std::string::npos) << xml;
-    EXPECT_NE(xml.find("<channel id=\"R&amp;B &lt;&quot;live&quot;>\">\r\n\t<display-name lang=\"de\">R&amp;B &lt;\"live\"&gt;</display-name>"),
+    EXPECT_NE(xml.find("<channel id=\"R&amp;B &lt;&quot;live&quot;>\">\r\n\t<display-name lang=\"de\">R&amp;B "
+                       "&lt;\"live\"&gt;</display-name>"),
               std::string::npos)
         << xml;
 }
@@ -168,7 +175,8 @@ TEST_F(ListingConversion, NullsFailOnlyWhereTheyAreRead) {
         auto today = Row("ARD", 0, TimeOfDay(9, 0, 0), "x");
         today.*field = jet4::Null{};
         fs::remove(database);
-        WriteListingDb(database, {today, Row("ARD", 0, TimeOfDay(10, 0, 0), "b"), Row("ARD", 0, TimeOfDay(11, 0, 0), "c")});
+        WriteListingDb(database,
+                       {today, Row("ARD", 0, TimeOfDay(10, 0, 0), "b"), Row("ARD", 0, TimeOfDay(11, 0, 0), "c")});
         const std::string failure = Failure();
         EXPECT_NE(failure.find("Null"), std::string::npos) << failure;
         EXPECT_EQ(guide(), "older guide");
@@ -220,19 +228,23 @@ TEST_F(ListingConversion, ReadsDatesAndTimesFromTextColumns) {
     {
         jet4::Writer writer(database);
         writer.BeginTable("TVDaten", columns);
-        writer.AddRow({jet4::Text("ARD"), jet4::Text("2024-05-11"), jet4::Text("20:15"), jet4::Text("Film"), jet4::Text("Drama"), jet4::Text("")});
-        writer.AddRow({jet4::Text("ARD"), jet4::Text("2024-05-11"), jet4::Text("21:45"), jet4::Text("News"), jet4::Text(""), jet4::Text("")});
+        writer.AddRow({jet4::Text("ARD"), jet4::Text("2024-05-11"), jet4::Text("20:15"), jet4::Text("Film"),
+                       jet4::Text("Drama"), jet4::Text("")});
+        writer.AddRow({jet4::Text("ARD"), jet4::Text("2024-05-11"), jet4::Text("21:45"), jet4::Text("News"),
+                       jet4::Text(""), jet4::Text("")});
         writer.Finish();
     }
     Convert();
-    EXPECT_NE(guide().find("start=\"20240511201500 +0200\" stop=\"20240511214500 +0200\""), std::string::npos) << guide();
+    EXPECT_NE(guide().find("start=\"20240511201500 +0200\" stop=\"20240511214500 +0200\""), std::string::npos)
+        << guide();
 
     // A text that is no date fails the conversion and names the text.
     fs::remove(database);
     {
         jet4::Writer writer(database);
         writer.BeginTable("TVDaten", columns);
-        writer.AddRow({jet4::Text("ARD"), jet4::Text("übermorgen"), jet4::Text("20:15"), jet4::Text("Film"), jet4::Text(""), jet4::Text("")});
+        writer.AddRow({jet4::Text("ARD"), jet4::Text("übermorgen"), jet4::Text("20:15"), jet4::Text("Film"),
+                       jet4::Text(""), jet4::Text("")});
         writer.Finish();
     }
     const std::string before = guide();

@@ -75,7 +75,7 @@ std::string Reference(std::vector<Char> chars) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CleanDescription, TrimsBlanksOnlyAndReplacesLowerCaseBreaks) {
     EXPECT_EQ(CleanDescription("  Krimi  "), "Krimi");
@@ -141,9 +141,16 @@ TEST(CleanDescription, NeverKeepsHalfACharacterAtTheCut) {
 
 TEST(CleanDescriptionReference, MixedCharactersAroundTheCutPositions) {
     const std::vector<Char> alphabet = {
-        {"a", 1}, {"b", 1}, {"r", 1}, {" ", 1}, {".", 1}, {"<", 1}, {">", 1}, {"\xC3\xA4", 1},   // ä
-        {"\xE2\x82\xAC", 1},                                                                      // €
-        {"\xF0\x9F\x98\x80", 2},                                                                  // an emoji: two units
+        {"a", 1},
+        {"b", 1},
+        {"r", 1},
+        {" ", 1},
+        {".", 1},
+        {"<", 1},
+        {">", 1},
+        {"\xC3\xA4", 1},          // ä
+        {"\xE2\x82\xAC", 1},      // €
+        {"\xF0\x9F\x98\x80", 2},  // an emoji: two units
     };
     std::mt19937 random(7);
     for (int round = 0; round < 1000; ++round) {
@@ -154,10 +161,14 @@ TEST(CleanDescriptionReference, MixedCharactersAroundTheCutPositions) {
         std::vector<Char> chars;
         for (std::size_t i = 0; i < length; ++i) {
             const unsigned pick = random() % 100;
-            if (pick < 1) chars.push_back({".", 1});
-            else if (pick < 1 + wide * 5) chars.push_back(alphabet[7 + random() % 3]);
-            else if (pick < 3 + wide * 5) chars.push_back(alphabet[random() % 7]);
-            else chars.push_back({"e", 1});
+            if (pick < 1)
+                chars.push_back({".", 1});
+            else if (pick < 1 + wide * 5)
+                chars.push_back(alphabet[7 + random() % 3]);
+            else if (pick < 3 + wide * 5)
+                chars.push_back(alphabet[random() % 7]);
+            else
+                chars.push_back({"e", 1});
         }
         if (round % 3 == 0) {  // a period close to position 1500 or 2000
             const std::size_t at = (round % 2 ? 1490 : 1990) + random() % 20;

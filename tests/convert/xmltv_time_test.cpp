@@ -39,7 +39,8 @@ TEST(FormatXmltvTime, CarriesSummerTimeFromMarchToOctober) {
 }
 
 TEST(FormatXmltvTime, RefusesTextsThatAreNoDateOrTime) {
-    for (const char* bad : {"morgen", "32.01.2026", "29.02.2026", "12:60:00", "24:00:00", "2026-13-01", "06.12.2006 x"}) {
+    for (const char* bad :
+         {"morgen", "32.01.2026", "29.02.2026", "12:60:00", "24:00:00", "2026-13-01", "06.12.2006 x"}) {
         try {
             FormatXmltvTime(bad, "");
             ADD_FAILURE() << bad << " was read";

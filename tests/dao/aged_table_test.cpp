@@ -2,8 +2,8 @@
 // compacted and moved rows, chains of overflow pointers and damaged ones,
 // rows written before columns were added or deleted, and the catalog of an
 // Access-written Jet 3 file, whose overflow pointers Access itself made.
-#include "dao/dao.h"
 #include "base/error.h"
+#include "dao/dao.h"
 #include "support/temp_folder.h"
 
 #include "jet4/jet4_writer.h"
@@ -27,7 +27,8 @@ using jet4::RowState;
 namespace {
 
 std::unique_ptr<dao::Recordset> Open(const std::string& path, const std::string& table) {
-    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false, dao::DatabaseName{"listing database", ""});
+    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false,
+                                                                   dao::DatabaseName{"listing database", ""});
     return db->OpenRecordset("SELECT * FROM [" + table + "]", dao::dbOpenSnapshot);
 }
 
@@ -48,7 +49,9 @@ struct Expected {
     friend bool operator==(const Expected&, const Expected&) = default;
 };
 
-void PrintTo(const Expected& e, std::ostream* os) { *os << "{" << e.nr << ", " << e.name << ", " << e.memoLength << "}"; }
+void PrintTo(const Expected& e, std::ostream* os) {
+    *os << "{" << e.nr << ", " << e.name << ", " << e.memoLength << "}";
+}
 
 // One slot of table T: row `nr` in the given state, with a memo of
 // `memoLength` characters (long ones go to LVAL pages, chained past 4,000).
@@ -166,7 +169,8 @@ TEST_F(DaoAgedTable, PointerChainsAcrossManyPagesInSlotOrder) {
 TEST_F(DaoAgedTable, EachBrokenPointerIsDamageNamingItsPlace) {
     const std::map<jet4::BrokenPointer, std::vector<std::string>> says = {
         {jet4::BrokenPointer::BeyondFile, {" leads beyond the end of the file (to row 0 on page "}},
-        {jet4::BrokenPointer::DefinitionPage, {" leads to row 0 on page ", ", a page that holds no rows of table \"T\""}},
+        {jet4::BrokenPointer::DefinitionPage,
+         {" leads to row 0 on page ", ", a page that holds no rows of table \"T\""}},
         {jet4::BrokenPointer::UsageMapPage, {", a page that holds no rows of table \"T\""}},
         {jet4::BrokenPointer::OtherTable, {", a page that holds no rows of table \"T\""}},
         {jet4::BrokenPointer::MissingRow, {", which does not exist"}},
@@ -178,8 +182,10 @@ TEST_F(DaoAgedTable, EachBrokenPointerIsDamageNamingItsPlace) {
         SCOPED_TRACE(static_cast<int>(kind));
         WriteSlots(db_, {{1}, {2, State(RowState::Moved)}, {3}}, 5, kind);
         const std::string failure = FailureOf(db_, "T");
-        EXPECT_NE(failure.find("The listing database " + db_ + " is damaged or unreadable: the overflow pointer in row 3 on page "),
-                  std::string::npos) << failure;
+        EXPECT_NE(failure.find("The listing database " + db_ +
+                               " is damaged or unreadable: the overflow pointer in row 3 on page "),
+                  std::string::npos)
+            << failure;
         for (const std::string& phrase : phrases) EXPECT_NE(failure.find(phrase), std::string::npos) << failure;
         // The other table of the file stays readable.
         EXPECT_EQ(Open(db_, "Andere")->RecordCount(), 5);
@@ -208,14 +214,14 @@ TEST_F(DaoAgedTable, RowsWrittenBeforeColumnsWereAddedOrDeleted) {
     writer.AddRow({std::int64_t{1}, std::int64_t{-99}, jet4::Text("eins"), jet4::Text("alt"), std::int64_t{5}, 1.5,
                    jet4::Text("T1"), jet4::Date(2000, 1, 1), null, null, null, null},
                   {RowState::Live, 1, 8});
-    writer.AddRow({std::int64_t{2}, null, jet4::Text("zwei"), null, null, 2.5, jet4::Text("T2"), null, when, null, null,
-                   null},
-                  {RowState::Moved, 2, 9});
+    writer.AddRow(
+        {std::int64_t{2}, null, jet4::Text("zwei"), null, null, 2.5, jet4::Text("T2"), null, when, null, null, null},
+        {RowState::Moved, 2, 9});
     writer.AddRow({std::int64_t{3}, null, jet4::Text("drei"), null, std::int64_t{7}, null, null, null, when,
                    jet4::Text("Notiz drei"), true, std::int64_t{42}});
-    writer.AddRow({std::int64_t{4}, std::int64_t{4}, jet4::Text("vier"), null, null, null, null, null, null, null, null,
-                   null},
-                  {RowState::Moved, 1, 3});
+    writer.AddRow(
+        {std::int64_t{4}, std::int64_t{4}, jet4::Text("vier"), null, null, null, null, null, null, null, null, null},
+        {RowState::Moved, 1, 3});
     writer.AddRow({std::int64_t{5}, null, null, null, null, null, null, null, null, jet4::Text(std::string(5000, 'n')),
                    false, null},
                   {RowState::Live, 1, 11});
@@ -245,8 +251,8 @@ TEST_F(DaoAgedTable, RowsWrittenBeforeColumnsWereAddedOrDeleted) {
     };
     for (const Row& want : expected) {
         ASSERT_FALSE(rs->Eof());
-        const Row got{Get<std::int64_t>(*rs, "Nr"),    Get<std::string>(*rs, "Name"),  Get<std::int64_t>(*rs, "Kurz"),
-                      Get<double>(*rs, "Wert"),        Get<std::string>(*rs, "Titel"), Get<dao::Date>(*rs, "Wann"),
+        const Row got{Get<std::int64_t>(*rs, "Nr"),   Get<std::string>(*rs, "Name"),  Get<std::int64_t>(*rs, "Kurz"),
+                      Get<double>(*rs, "Wert"),       Get<std::string>(*rs, "Titel"), Get<dao::Date>(*rs, "Wann"),
                       Get<std::string>(*rs, "Notiz"), Get<bool>(*rs, "Ja"),           Get<std::int64_t>(*rs, "Menge")};
         EXPECT_TRUE(got == want) << "row " << want.nr.value_or(0);
         rs->MoveNext();
@@ -300,4 +306,4 @@ TEST(DaoAgedAccessFile, NorthwindsCatalogReadsEachMovedRowOnceThroughItsPointer)
     for (std::int64_t id : movedIds) EXPECT_EQ(std::count(read.begin(), read.end(), id), 1) << "Id " << id;
 }
 
-} // namespace
+}  // namespace

@@ -2,25 +2,25 @@
 // tables, and damaged files that make libmdb crash or loop. Every case must
 // end in one brevan::Error naming the file, with no crash, no hang, no
 // child process left behind, no descriptor leaked and nothing printed.
-#include "dao/dao.h"
 #include "base/error.h"
+#include "dao/dao.h"
 #include "support/listing_db.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
-#include <filesystem>
 #include <fcntl.h>
-#include <functional>
-#include <random>
-#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace dao = brevan::dao;
@@ -33,7 +33,9 @@ constexpr std::size_t kPage = 4096;
 std::uint16_t Get16(const std::string& b, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
 }
-std::uint32_t Get32(const std::string& b, std::size_t at) { return Get16(b, at) | (std::uint32_t(Get16(b, at + 2)) << 16); }
+std::uint32_t Get32(const std::string& b, std::size_t at) {
+    return Get16(b, at) | (std::uint32_t(Get16(b, at + 2)) << 16);
+}
 void Put16(std::string& b, std::size_t at, unsigned v) {
     b[at] = static_cast<char>(v);
     b[at + 1] = static_cast<char>(v >> 8);
@@ -66,7 +68,9 @@ public:
         return pages;
     }
     unsigned Rows(std::uint32_t page) const { return Get16(bytes_, At(page) + 12); }
-    unsigned RowStart(std::uint32_t page, unsigned row) const { return Get16(bytes_, At(page) + 14 + 2 * row) & 0x1FFF; }
+    unsigned RowStart(std::uint32_t page, unsigned row) const {
+        return Get16(bytes_, At(page) + 14 + 2 * row) & 0x1FFF;
+    }
     unsigned RowEnd(std::uint32_t page, unsigned row) const { return row == 0 ? kPage : RowStart(page, row - 1); }
 
     // Adds an empty row to the page holding the usage map of `tdef` and
@@ -111,7 +115,8 @@ public:
         const std::uint32_t tableTdef = UserTdef();
         for (std::uint32_t page : DataPagesOf(2)) {
             for (unsigned r = 0; r < Rows(page); ++r) {
-                const std::string row = bytes_.substr(At(page) + RowStart(page, r), RowEnd(page, r) - RowStart(page, r));
+                const std::string row =
+                    bytes_.substr(At(page) + RowStart(page, r), RowEnd(page, r) - RowStart(page, r));
                 const std::size_t nullBytes = (Get16(row, 0) + 7) / 8;
                 const unsigned vars = Get16(row, row.size() - nullBytes - 2);
                 auto offset = [&](unsigned i) { return Get16(row, row.size() - nullBytes - 4 - 2 * i); };
@@ -209,7 +214,8 @@ std::string FailureOf(const std::function<void()>& body) {
 
 // The engine's messages call the database what its caller calls it.
 std::unique_ptr<dao::Recordset> OpenListing(const std::string& path) {
-    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false, dao::DatabaseName{"listing database", ""});
+    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false,
+                                                                   dao::DatabaseName{"listing database", ""});
     return db->OpenRecordset("SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit", dao::dbOpenSnapshot);
 }
 
@@ -230,8 +236,9 @@ protected:
         const std::string path = folder_ / name;
         std::vector<testsupport::ListingRow> rows;
         for (int i = 0; i < 300; ++i)
-            rows.push_back(testsupport::Listing(std::string("K").append(std::to_string(i % 7)), jet4::Date(2024, 5, 1 + i % 20),
-                                                jet4::TimeOfDay(i % 24, 0, 0), "Sendung " + std::to_string(i), "Genre",
+            rows.push_back(testsupport::Listing(std::string("K").append(std::to_string(i % 7)),
+                                                jet4::Date(2024, 5, 1 + i % 20), jet4::TimeOfDay(i % 24, 0, 0),
+                                                "Sendung " + std::to_string(i), "Genre",
                                                 std::string(200 + 17 * i, 'x')));
         testsupport::WriteListingDb(path, rows);
         return path;
@@ -243,7 +250,8 @@ protected:
 
 TEST_F(DaoFailure, PathsThatAreNoDatabase) {
     const std::string missing = folder_ / "nicht-da.mdb";
-    EXPECT_TRUE(Says(FailureOf([&] { OpenListing(missing); }), {"The listing database " + missing + " does not exist."}));
+    EXPECT_TRUE(
+        Says(FailureOf([&] { OpenListing(missing); }), {"The listing database " + missing + " does not exist."}));
     const std::string inMissingFolder = folder_ / "fehlt/tvdaten.mdb";
     EXPECT_TRUE(Says(FailureOf([&] { OpenListing(inMissingFolder); }), {inMissingFolder, "does not exist"}));
     const std::string folder = folder_.path().string();
@@ -313,11 +321,13 @@ TEST_F(DaoFailure, AFileCutShort) {
     file.Bytes().resize(file.At(pages[pages.size() / 2]) + 1000);
     file.Save();
     // The writer puts the catalog last, so it is the catalog that is missing.
-    EXPECT_TRUE(Says(FailureOf([&] { OpenListing(path); }), {"The listing database " + path + " is damaged or unreadable"}));
+    EXPECT_TRUE(
+        Says(FailureOf([&] { OpenListing(path); }), {"The listing database " + path + " is damaged or unreadable"}));
 
     const std::string headerOnly = Listing("kopf.mdb");
     testsupport::WriteFile(headerOnly, testsupport::ReadFile(headerOnly).substr(0, kPage));
-    EXPECT_TRUE(Says(FailureOf([&] { OpenListing(headerOnly); }), {headerOnly, "damaged or unreadable", "list of tables"}));
+    EXPECT_TRUE(
+        Says(FailureOf([&] { OpenListing(headerOnly); }), {headerOnly, "damaged or unreadable", "list of tables"}));
 }
 
 TEST_F(DaoFailure, BytesChangedInTheTablesPages) {
@@ -329,7 +339,8 @@ TEST_F(DaoFailure, BytesChangedInTheTablesPages) {
         Put16(file.Bytes(), file.At(page) + 14 + 2 * 1, 0x1FF0);
         file.Save();
     }
-    EXPECT_TRUE(Says(FailureOf([&] { OpenListing(positions); }), {positions, "damaged or unreadable", "row 1 on page"}));
+    EXPECT_TRUE(
+        Says(FailureOf([&] { OpenListing(positions); }), {positions, "damaged or unreadable", "row 1 on page"}));
 
     // The table's page map pointing far beyond the end of the file.
     const std::string beyond = Listing("jenseits.mdb");
@@ -368,7 +379,8 @@ TEST_F(DaoFailure, BytesChangedInTheTablesPages) {
         std::memset(&file.Bytes()[file.At(page)], 0xEE, kPage);
         file.Save();
     }
-    EXPECT_TRUE(Says(FailureOf([&] { OpenListing(overwritten); }), {overwritten, "damaged or unreadable", "no database page"}));
+    EXPECT_TRUE(
+        Says(FailureOf([&] { OpenListing(overwritten); }), {overwritten, "damaged or unreadable", "no database page"}));
 
     // Memo pointers changed to point at a page that holds no such row.
     const std::string memo = Listing("memo.mdb");
@@ -418,7 +430,8 @@ TEST_F(DaoFailure, ALibmdbLoopEndsAtTheWatchdog) {
     }
     dao::SetReaderTimeout(std::chrono::milliseconds(800));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(Says(FailureOf([&] { OpenListing(path); }), {path, "damaged or unreadable", "no progress for 0.8 seconds"}));
+    EXPECT_TRUE(
+        Says(FailureOf([&] { OpenListing(path); }), {path, "damaged or unreadable", "no progress for 0.8 seconds"}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
@@ -456,4 +469,4 @@ TEST_F(DaoFailure, AGoodReadIgnoresLibmdbsEnvironmentPrintsNothingAndLeavesNothi
     EXPECT_EQ(OpenDescriptors(), fds) << "descriptors leaked";
 }
 
-} // namespace
+}  // namespace

@@ -2,8 +2,8 @@
 // text, long memos, text exactly as stored, field lookup and navigation.
 // Files come from the project's Jet 4 writer and, where present, from
 // Access itself (../shared/testdata/access).
-#include "dao/dao.h"
 #include "base/error.h"
+#include "dao/dao.h"
 #include "support/temp_folder.h"
 
 #include "jet4/jet4_writer.h"
@@ -112,8 +112,9 @@ TEST_F(DaoRead, MemosComeBackWholeWhateverTheirLength) {
     std::string ascii, umlauts, emoji;
     for (int i = 0; i < 25000; ++i) ascii.push_back(static_cast<char>('a' + i % 26));
     for (int i = 0; i < 9000; ++i) umlauts += "äöü ";  // beyond one page, compressed
-    for (int i = 0; i < 12000; ++i) emoji += "x😀";    // beyond one page, plain UTF-16
-    const std::vector<std::string> memos = {"", "kurz", std::string(1000, 'm'), std::string(2100, 'n'), ascii, umlauts, emoji};
+    for (int i = 0; i < 12000; ++i) emoji += "x😀";     // beyond one page, plain UTF-16
+    const std::vector<std::string> memos = {"",      "kurz", std::string(1000, 'm'), std::string(2100, 'n'), ascii,
+                                            umlauts, emoji};
     std::vector<std::vector<jet4::Value>> rows;
     for (std::size_t i = 0; i < memos.size(); ++i) rows.push_back({std::int64_t(i), jet4::Text(memos[i])});
     WriteTable(db_, "Memos", {{"Nr", ColumnType::Long}, {"Beschreibung", ColumnType::Memo}}, rows);
@@ -138,10 +139,10 @@ TEST_F(DaoRead, TextComesBackExactlyAsStored) {
     reversed += char16_t(0xDE00);
     reversed += char16_t(0xD83D);
     const std::vector<std::u16string> texts = {
-        u"Tagesschau",                     // compressed
-        u"Ärger über Öl, Maß & Co.",       // compressed, Latin-1 range
-        u"Emoji 😀 and 𝄞 in text",          // surrogate pairs
-        u"Ā ĀĀ 一 UTF-16 only",             // units with a zero low byte cannot be compressed
+        u"Tagesschau",                // compressed
+        u"Ärger über Öl, Maß & Co.",  // compressed, Latin-1 range
+        u"Emoji 😀 and 𝄞 in text",     // surrogate pairs
+        u"Ā ĀĀ 一 UTF-16 only",       // units with a zero low byte cannot be compressed
         u"\uFEFFstarts with a byte order mark",
         u"Tabs\tand\r\nnew lines",
         lone,
@@ -296,8 +297,8 @@ TEST(DaoReadAccessFiles, DatesAccessStoredOutsideLibmdbsRange) {
     ASSERT_EQ(rs->RecordCount(), 6);
     std::vector<std::string> dates;
     for (; !rs->Eof(); rs->MoveNext())
-        dates.push_back(dao::CStr(rs->Fields("DateTimeCol"), "DateTimeCol") + "|" + dao::CStr(rs->Fields("TimeCol"), "TimeCol") +
-                        "|" + As<std::string>(rs->Fields("LongTextCol")));
+        dates.push_back(dao::CStr(rs->Fields("DateTimeCol"), "DateTimeCol") + "|" +
+                        dao::CStr(rs->Fields("TimeCol"), "TimeCol") + "|" + As<std::string>(rs->Fields("LongTextCol")));
     EXPECT_EQ(dates[0], "02.12.2021|02.12.2021|Hello");
     EXPECT_EQ(dates[1], "01.01.9999|01.01.9999|Year 9999");
     EXPECT_EQ(dates[2], "01.01.1898|01.01.1900|Pre-1900 years");
@@ -305,4 +306,4 @@ TEST(DaoReadAccessFiles, DatesAccessStoredOutsideLibmdbsRange) {
     EXPECT_EQ(dates[5], "02.12.2021|02.12.2021|New line\r\nin field");
 }
 
-} // namespace
+}  // namespace

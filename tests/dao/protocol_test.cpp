@@ -12,9 +12,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -153,14 +153,15 @@ Outcome Feed(bool table, const std::string& stream, std::size_t readSize = 1u <<
 
 StreamFault FaultOf(bool table, const std::string& stream) { return Feed(table, stream).fault; }
 
-} // namespace
+}  // namespace
 
 TEST(ProtocolStream, ReadsOfEverySizeReassembleTheSameMessages) {
     const std::string longText(300, 'x');  // a length of two varint bytes
     const std::vector<std::pair<MessageKind, std::string>> sent = {
         {MessageKind::File, FilePayload(0x801, 123456789)},
         {MessageKind::Header, HeaderPayload("TVDaten", kColumns)},
-        {MessageKind::Rows, RowsPayload(2, Row("ARD", 45422.5, -7, 0.25, true) + Row("", -1.25, 1LL << 40, -1e20, false))},
+        {MessageKind::Rows,
+         RowsPayload(2, Row("ARD", 45422.5, -7, 0.25, true) + Row("", -1.25, 1LL << 40, -1e20, false))},
         {MessageKind::Progress, U64Payload(40)},
         {MessageKind::Rows, RowsPayload(0, "")},
         {MessageKind::Progress, U64Payload(40)},
@@ -184,7 +185,8 @@ TEST(ProtocolStream, ReadsOfEverySizeReassembleTheSameMessages) {
     // What the messages hold reads back in place.
     const Outcome outcome = Feed(true, stream);
     Header header;
-    ASSERT_EQ(ReadHeader(outcome.messages[1].second.data(), outcome.messages[1].second.size(), header), StreamFault::None);
+    ASSERT_EQ(ReadHeader(outcome.messages[1].second.data(), outcome.messages[1].second.size(), header),
+              StreamFault::None);
     EXPECT_EQ(header.table, "TVDaten");
     ASSERT_EQ(header.columns.size(), kColumns.size());
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
@@ -244,7 +246,8 @@ TEST(ProtocolStream, EachMalformedStreamIsNamedForWhatIsWrong) {
     }());
     const std::string tables = file + bareTables;
     auto end = [](std::uint64_t rows) { return Framed(MessageKind::End, EndPayload(rows)); };
-    const std::string error = Framed(MessageKind::Error, ErrorPayload(static_cast<std::uint8_t>(ReaderFailure::NoTable), "Programm, Sender"));
+    const std::string error =
+        Framed(MessageKind::Error, ErrorPayload(static_cast<std::uint8_t>(ReaderFailure::NoTable), "Programm, Sender"));
 
     // Well-formed: a table, the list of tables, and a reader's own error,
     // which may come before the file.
@@ -290,7 +293,9 @@ TEST(ProtocolStream, EachMalformedStreamIsNamedForWhatIsWrong) {
 
     // Errors that do not read: an unknown failure, no detail, a byte too many.
     EXPECT_EQ(FaultOf(true, Framed(MessageKind::Error, ErrorPayload(0, "x"))), StreamFault::MalformedError);
-    EXPECT_EQ(FaultOf(true, Framed(MessageKind::Error, ErrorPayload(static_cast<std::uint8_t>(kLastReaderFailure + 1), "x"))), StreamFault::MalformedError);
+    EXPECT_EQ(
+        FaultOf(true, Framed(MessageKind::Error, ErrorPayload(static_cast<std::uint8_t>(kLastReaderFailure + 1), "x"))),
+        StreamFault::MalformedError);
     EXPECT_EQ(FaultOf(true, Framed(MessageKind::Error, "\4")), StreamFault::MalformedError);
     EXPECT_EQ(FaultOf(true, Framed(MessageKind::Error, ErrorPayload(4, "x") + "!")), StreamFault::MalformedError);
 
@@ -331,10 +336,10 @@ TEST(ProtocolCells, HeadersAndRowsThatDoNotReadAreRefused) {
     Text(row, "abc");
     Tag(row, CellTag::True);
     EXPECT_EQ(readRows(1, row), StreamFault::None);
-    EXPECT_EQ(readRows(2, row), StreamFault::MalformedRows);                        // fewer rows than counted
-    EXPECT_EQ(readRows(1, row + "!"), StreamFault::MalformedRows);                  // bytes after the last row
-    EXPECT_EQ(readRows(1, row.substr(0, 3)), StreamFault::MalformedRows);           // a text cut short
-    EXPECT_EQ(readRows(1, "\1\x80"), StreamFault::MalformedRows);                   // a length cut short
+    EXPECT_EQ(readRows(2, row), StreamFault::MalformedRows);               // fewer rows than counted
+    EXPECT_EQ(readRows(1, row + "!"), StreamFault::MalformedRows);         // bytes after the last row
+    EXPECT_EQ(readRows(1, row.substr(0, 3)), StreamFault::MalformedRows);  // a text cut short
+    EXPECT_EQ(readRows(1, "\1\x80"), StreamFault::MalformedRows);          // a length cut short
     EXPECT_EQ(readRows(0, ""), StreamFault::None);
 
     std::string wrong;

@@ -2,14 +2,16 @@
 // child process is brevan-reader itself, not a fork of the calling program
 // (which would carry its threads' locks and its memory into the child); and a
 // reader that cannot be started is one clear error that names it.
-#include "dao/dao.h"
 #include "base/error.h"
+#include "dao/dao.h"
 #include "support/listing_db.h"
 #include "support/slow_share.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -17,9 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -42,7 +42,8 @@ std::vector<int> Children() {
 // Whether process `pid` has `file` open.
 bool HasOpen(int pid, const fs::path& file) {
     std::error_code ec;
-    for (fs::directory_iterator fd("/proc/" + std::to_string(pid) + "/fd", ec), end; !ec && fd != end; fd.increment(ec)) {
+    for (fs::directory_iterator fd("/proc/" + std::to_string(pid) + "/fd", ec), end; !ec && fd != end;
+         fd.increment(ec)) {
         std::error_code linkError;
         if (fs::read_symlink(fd->path(), linkError) == file) return true;
     }
@@ -54,7 +55,7 @@ std::unique_ptr<dao::Recordset> OpenListing(const std::string& path) {
     return db->OpenRecordset("SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit", dao::dbOpenSnapshot);
 }
 
-} // namespace
+}  // namespace
 
 TEST(ReaderProcess, TheChildThatReadsIsTheReaderProgramNotAFork) {
     if (!fs::exists("/proc/self/task/" + std::to_string(::getpid()) + "/children"))
@@ -63,8 +64,9 @@ TEST(ReaderProcess, TheChildThatReadsIsTheReaderProgramNotAFork) {
     const std::string path = folder / "tvdaten.mdb";
     std::vector<testsupport::ListingRow> rows;
     for (int i = 0; i < 40000; ++i)
-        rows.push_back(testsupport::Listing(std::string("K").append(std::to_string(i % 30)), jet4::Date(2024, 5, 1 + i % 28),
-                                            jet4::TimeOfDay(i % 24, i % 60, 0), "Sendung " + std::to_string(i), "Genre",
+        rows.push_back(testsupport::Listing(std::string("K").append(std::to_string(i % 30)),
+                                            jet4::Date(2024, 5, 1 + i % 28), jet4::TimeOfDay(i % 24, i % 60, 0),
+                                            "Sendung " + std::to_string(i), "Genre",
                                             std::string(300, 'b').append(std::to_string(i))));
     testsupport::WriteListingDb(path, rows);
 
@@ -106,7 +108,8 @@ TEST(ReaderProcess, TheChildThatReadsIsTheReaderProgramNotAFork) {
 TEST(ReaderProcess, AReaderThatCannotBeStartedIsOneErrorThatNamesIt) {
     testsupport::TempFolder folder;
     const std::string path = folder / "tvdaten.mdb";
-    testsupport::WriteListingDb(path, {testsupport::Listing("ARD", jet4::Date(2024, 5, 1), jet4::TimeOfDay(20, 0, 0), "a", "", "")});
+    testsupport::WriteListingDb(
+        path, {testsupport::Listing("ARD", jet4::Date(2024, 5, 1), jet4::TimeOfDay(20, 0, 0), "a", "", "")});
 
     struct Restore {
         ~Restore() { dao::SetReaderProgram(BREVAN_READER_EXE); }
@@ -157,12 +160,13 @@ protected:
     testsupport::TempFolder backing;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ReaderOnAShare, AShareThatHangsEndsTheReadWithOneMessageInBoundedTime) {
     using namespace std::chrono_literals;
-    testsupport::WriteListingDb(backing / "tvdaten.mdb",
-                                {testsupport::Listing("ARD", testsupport::FutureDay(), jet4::TimeOfDay(20, 0, 0), "a", "", "")});
+    testsupport::WriteListingDb(
+        backing / "tvdaten.mdb",
+        {testsupport::Listing("ARD", testsupport::FutureDay(), jet4::TimeOfDay(20, 0, 0), "a", "", "")});
     // The file's attributes, its open, its pages after the first: the engine
     // looks at none of them itself, and the watched reader is stopped.
     struct Case {
@@ -185,7 +189,9 @@ TEST_F(ReaderOnAShare, AShareThatHangsEndsTheReadWithOneMessageInBoundedTime) {
         const auto [took, error] = Timed([&] { OpenListing(share / "tvdaten.mdb"); });
         EXPECT_NE(error.find("made no progress for 2 seconds"), std::string::npos) << error;
         EXPECT_LT(took, 12s);  // the watchdog, a few seconds' grace for a stuck reader, slack for the machine
-        RecordProperty(std::string("seconds_") + (c.options.ignoreInterrupts ? "hard" : c.options.hangOpen.empty() ? "stat" : "open"),
+        RecordProperty(std::string("seconds_") + (c.options.ignoreInterrupts   ? "hard"
+                                                  : c.options.hangOpen.empty() ? "stat"
+                                                                               : "open"),
                        static_cast<int>(took.count()));
     }
 }

@@ -2,8 +2,8 @@
 // it must find exactly what libmdb's mdb_crack_row finds (Jet 4 files from
 // the writer, Jet 3 and Jet 4 files from Access, Jet 3 jump tables
 // made here), and on damaged rows it must refuse or stay inside the row.
-#include "dao/reader/mdb.h"
 #include "dao/reader/row_cracker.h"
+#include "dao/reader/mdb.h"
 #include "dao/reader/row_slots.h"
 #include "dao/reader/table_shape.h"
 #include "support/temp_folder.h"
@@ -107,7 +107,8 @@ TEST(DaoRowCracker, FindsWhatLibmdbFindsInRowsNoColumnChangeTouched) {
                 const reader::RowField& f = ours[c];
                 EXPECT_EQ(f.present, !theirs[c].is_null) << table.name << " column " << c;
                 if (!f.present || !theirs[c].siz) continue;
-                EXPECT_EQ(f.start + slot.start, static_cast<unsigned>(theirs[c].start)) << table.name << " column " << c;
+                EXPECT_EQ(f.start + slot.start, static_cast<unsigned>(theirs[c].start))
+                    << table.name << " column " << c;
                 EXPECT_EQ(f.size, static_cast<unsigned>(theirs[c].siz)) << table.name << " column " << c;
             }
         });
@@ -192,7 +193,8 @@ TEST(DaoRowCracker, Jet3JumpTablesAsLibmdbReadsThem) {
         ASSERT_GE(mdb_crack_row(table, at, row.size(), theirs.data()), 0) << row.size() << " bytes";
         for (std::size_t c = 0; c < shape.columns.size(); ++c) {
             ASSERT_TRUE(ours[c].present);
-            EXPECT_EQ(ours[c].start + at, static_cast<unsigned>(theirs[c].start)) << row.size() << " bytes, column " << c;
+            EXPECT_EQ(ours[c].start + at, static_cast<unsigned>(theirs[c].start))
+                << row.size() << " bytes, column " << c;
             if (shape.columns[c].fixed) continue;
             const unsigned v = shape.columns[c].varIndex;
             EXPECT_EQ(ours[c].start, starts[v]) << row.size() << " bytes, column " << c;
@@ -213,7 +215,8 @@ TEST(DaoRowCracker, DamagedRowsAreRefusedOrReadInsideTheRow) {
     std::vector<reader::RowField> fields;
     for (const std::string& file : files) {
         EachPlainRow(file, [&](MdbTableDef& table, const unsigned char* page, const reader::RowSlot& slot) {
-            const reader::RowShape shape = reader::ShapeOfTable(table, table.entry->mdb->f->jet_version == MDB_VER_JET3);
+            const reader::RowShape shape =
+                reader::ShapeOfTable(table, table.entry->mdb->f->jet_version == MDB_VER_JET3);
             const std::vector<unsigned char> row(page + slot.start, page + slot.end);
             // Each row cut short at a few places, and with a few bytes changed
             // in its tail, where the counts, offsets and null mask lie.
@@ -247,4 +250,4 @@ TEST(DaoRowCracker, DamagedRowsAreRefusedOrReadInsideTheRow) {
     EXPECT_GT(read, 100u);
 }
 
-} // namespace
+}  // namespace

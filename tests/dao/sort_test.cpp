@@ -1,6 +1,6 @@
 // ORDER BY as Access sorts, and the SQL the engine takes or refuses.
-#include "dao/dao.h"
 #include "base/error.h"
+#include "dao/dao.h"
 #include "support/listing_db.h"
 #include "support/temp_folder.h"
 
@@ -34,7 +34,8 @@ void WriteTable(const std::string& path, const std::vector<jet4::Column>& column
 // The values of `field` in recordset order, "Null" for Null.
 std::vector<std::string> Column(dao::Recordset& rs, const char* field) {
     std::vector<std::string> out;
-    for (; !rs.Eof(); rs.MoveNext()) out.push_back(rs.Fields(field).IsNull() ? "Null" : dao::CStr(rs.Fields(field), field));
+    for (; !rs.Eof(); rs.MoveNext())
+        out.push_back(rs.Fields(field).IsNull() ? "Null" : dao::CStr(rs.Fields(field), field));
     return out;
 }
 
@@ -45,7 +46,8 @@ protected:
 };
 
 TEST_F(DaoOrder, TextWithoutRegardToCaseTheGermanWayNullsFirstTiesInStoredOrder) {
-    const std::vector<const char*> names = {"Zebra", "ärger", "apfel", "Apfel", "Äpfel", nullptr, "", "APFEL", "Öl", "oel", "Ost", "zebra"};
+    const std::vector<const char*> names = {"Zebra", "ärger", "apfel", "Apfel", "Äpfel", nullptr,
+                                            "",      "APFEL", "Öl",    "oel",   "Ost",   "zebra"};
     std::vector<std::vector<jet4::Value>> rows;
     for (std::size_t i = 0; i < names.size(); ++i)
         rows.push_back({names[i] ? jet4::Text(names[i]) : jet4::Value(jet4::Null{}), std::int64_t(i)});
@@ -59,17 +61,21 @@ TEST_F(DaoOrder, TextWithoutRegardToCaseTheGermanWayNullsFirstTiesInStoredOrder)
     // "apfel", "Apfel", "APFEL" collate equal and keep their stored order;
     // the umlaut weighs less than any letter ("Äpfel" after them, "ärger"
     // before "Zebra"); "oel" < "Öl" < "Ost".
-    const std::vector<std::string> expected = {"Null#5", "#6",    "apfel#2", "Apfel#3", "APFEL#7", "Äpfel#4",
+    const std::vector<std::string> expected = {"Null#5",  "#6",    "apfel#2", "Apfel#3", "APFEL#7", "Äpfel#4",
                                                "ärger#1", "oel#9", "Öl#8",    "Ost#10",  "Zebra#0", "zebra#11"};
     EXPECT_EQ(got, expected);
 }
 
 TEST_F(DaoOrder, DatesByTimeNumbersByValueYesBeforeNo) {
-    WriteTable(db_, {{"Wann", ColumnType::DateTime}, {"Wert", ColumnType::Double}, {"Ja", ColumnType::YesNo}, {"Nr", ColumnType::Long}},
+    WriteTable(db_,
+               {{"Wann", ColumnType::DateTime},
+                {"Wert", ColumnType::Double},
+                {"Ja", ColumnType::YesNo},
+                {"Nr", ColumnType::Long}},
                {{jet4::DateAndTime(2024, 5, 1, 20, 15, 0), 10.5, false, std::int64_t{0}},
-                {jet4::DateTime{-1.75}, -3.0, true, std::int64_t{1}},   // 29.12.1899 18:00
+                {jet4::DateTime{-1.75}, -3.0, true, std::int64_t{1}},  // 29.12.1899 18:00
                 {jet4::Null{}, jet4::Null{}, false, std::int64_t{2}},
-                {jet4::DateTime{-1.25}, 2.0, true, std::int64_t{3}},    // 29.12.1899 06:00
+                {jet4::DateTime{-1.25}, 2.0, true, std::int64_t{3}},  // 29.12.1899 06:00
                 {jet4::TimeOfDay(6, 0, 0), 0.0, false, std::int64_t{4}},
                 {jet4::Date(2024, 5, 1), 1e10, true, std::int64_t{5}}});
 
@@ -111,12 +117,17 @@ TEST_F(DaoOrder, ManyRowsSortStablyOnSeveralKeys) {
     std::vector<Row> rows;
     std::vector<std::vector<jet4::Value>> values;
     for (int i = 0; i < 20000; ++i) {
-        Row r{std::string(1, char('a' + random() % 20)) + char('a' + random() % 3), int(random() % 5), int(random() % 30), i};
+        Row r{std::string(1, char('a' + random() % 20)) + char('a' + random() % 3), int(random() % 5),
+              int(random() % 30), i};
         rows.push_back(r);
-        values.push_back({jet4::Text(r.channel), jet4::Date(2024, 1, 1 + r.day), jet4::TimeOfDay(r.minute / 60, r.minute % 60, 0),
-                          std::int64_t{i}});
+        values.push_back({jet4::Text(r.channel), jet4::Date(2024, 1, 1 + r.day),
+                          jet4::TimeOfDay(r.minute / 60, r.minute % 60, 0), std::int64_t{i}});
     }
-    WriteTable(db_, {{"C", ColumnType::Text, 10}, {"D", ColumnType::DateTime}, {"U", ColumnType::DateTime}, {"Nr", ColumnType::Long}},
+    WriteTable(db_,
+               {{"C", ColumnType::Text, 10},
+                {"D", ColumnType::DateTime},
+                {"U", ColumnType::DateTime},
+                {"Nr", ColumnType::Long}},
                values);
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         return std::tie(a.channel, a.day, a.minute) < std::tie(b.channel, b.day, b.minute);
@@ -132,8 +143,9 @@ TEST_F(DaoOrder, ManyRowsSortStablyOnSeveralKeys) {
 TEST_F(DaoOrder, TheSqlItTakes) {
     WriteTable(db_, {{"Sender Name", ColumnType::Text, 10}, {"Nr", ColumnType::Long}},
                {{jet4::Text("b"), std::int64_t{1}}, {jet4::Text("a"), std::int64_t{2}}});
-    for (const char* sql : {"select * from t order by [Sender Name]", "SELECT *\n FROM [T]\n ORDER BY [sender name] ASC;",
-                            "  Select*From T Order By [Sender Name] , Nr  "}) {
+    for (const char* sql :
+         {"select * from t order by [Sender Name]", "SELECT *\n FROM [T]\n ORDER BY [sender name] ASC;",
+          "  Select*From T Order By [Sender Name] , Nr  "}) {
         auto rs = Open(db_, sql);
         EXPECT_EQ(Column(*rs, "Nr"), (std::vector<std::string>{"2", "1"})) << sql;
     }
@@ -144,14 +156,16 @@ TEST_F(DaoOrder, TheSqlItTakes) {
 TEST_F(DaoOrder, OtherSqlAnUnknownOrderFieldAndOtherTypesAreRefused) {
     WriteTable(db_, {{"A", ColumnType::Long}}, {{std::int64_t{1}}});
     auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(db_, false, false);
-    for (const char* sql : {"SELECT A FROM T", "SELECT * FROM T WHERE A = 1", "DELETE FROM T", "SELECT * FROM T ORDER BY",
-                            "SELECT * FROM T ORDER A", "SELECT * FROM", "", "SELECT * FROM T; DROP TABLE T",
-                            "SELECT * FROM T ORDER BY A,", "SELECT * FROM [T", "SELECT * FROM T ORDER BY A DESC DESC"}) {
+    for (const char* sql :
+         {"SELECT A FROM T", "SELECT * FROM T WHERE A = 1", "DELETE FROM T", "SELECT * FROM T ORDER BY",
+          "SELECT * FROM T ORDER A", "SELECT * FROM", "", "SELECT * FROM T; DROP TABLE T",
+          "SELECT * FROM T ORDER BY A,", "SELECT * FROM [T", "SELECT * FROM T ORDER BY A DESC DESC"}) {
         try {
             db->OpenRecordset(sql, dao::dbOpenSnapshot);
             ADD_FAILURE() << "ran: " << sql;
         } catch (const brevan::Error& e) {
-            EXPECT_NE(e.Description().find("cannot run the SQL statement \"" + std::string(sql) + "\""), std::string::npos)
+            EXPECT_NE(e.Description().find("cannot run the SQL statement \"" + std::string(sql) + "\""),
+                      std::string::npos)
                 << e.Description();
         }
     }
@@ -167,4 +181,4 @@ TEST_F(DaoOrder, OtherSqlAnUnknownOrderFieldAndOtherTypesAreRefused) {
     EXPECT_THROW(db->OpenRecordset("SELECT * FROM T", dao::dbOpenSnapshot), brevan::Error);
 }
 
-} // namespace
+}  // namespace

@@ -1,7 +1,7 @@
 // The engine's value-to-text conversion (regional settings DD.MM.YYYY and
 // HH:MM:SS), checked on the values Access stores.
-#include "dao/dao.h"
 #include "base/error.h"
+#include "dao/dao.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +25,13 @@ double AccessDate(int daysFromZero, int h, int m, int s) {
 }
 
 TEST(DaoCStr, DatesTimesAndTheZeroDate) {
-    EXPECT_EQ(DateText(45000), "15.03.2023");                               // midnight: the date alone
+    EXPECT_EQ(DateText(45000), "15.03.2023");  // midnight: the date alone
     EXPECT_EQ(DateText(AccessDate(45000, 20, 15, 0)), "15.03.2023 20:15:00");
-    EXPECT_EQ(DateText(AccessDate(0, 6, 5, 9)), "06:05:09");               // a time alone lies on day 0
+    EXPECT_EQ(DateText(AccessDate(0, 6, 5, 9)), "06:05:09");  // a time alone lies on day 0
     EXPECT_EQ(DateText(0), "00:00:00");
     EXPECT_EQ(DateText(1), "31.12.1899");
     EXPECT_EQ(DateText(2), "01.01.1900");
-    EXPECT_EQ(DateText(60), "28.02.1900");                                  // no 29 February 1900
+    EXPECT_EQ(DateText(60), "28.02.1900");  // no 29 February 1900
     EXPECT_EQ(DateText(61), "01.03.1900");
     EXPECT_EQ(DateText(36585), "29.02.2000");
     EXPECT_EQ(DateText(2958465), "31.12.9999");
@@ -51,10 +51,10 @@ TEST(DaoCStr, DatesBeforeDayZeroSubtractTheTime) {
 TEST(DaoCStr, TimesRoundToWholeSecondsAndRollOverMidnight) {
     EXPECT_EQ(DateText(45000 + 0.4 / 86400), "15.03.2023");
     EXPECT_EQ(DateText(45000 + 1.6 / 86400), "15.03.2023 00:00:02");
-    EXPECT_EQ(DateText(45000 + (86400 - 0.4) / 86400), "16.03.2023");       // 23:59:59.6
+    EXPECT_EQ(DateText(45000 + (86400 - 0.4) / 86400), "16.03.2023");  // 23:59:59.6
     EXPECT_EQ(DateText(45000 + (86400 - 0.6) / 86400), "15.03.2023 23:59:59");
-    EXPECT_EQ(DateText((86400 - 0.2) / 86400), "31.12.1899");                // day 0 rolls into day 1
-    EXPECT_EQ(DateText(-1 - (86400 - 0.2) / 86400), "00:00:00");             // 29.12. 23:59:59.8 -> day 0
+    EXPECT_EQ(DateText((86400 - 0.2) / 86400), "31.12.1899");                   // day 0 rolls into day 1
+    EXPECT_EQ(DateText(-1 - (86400 - 0.2) / 86400), "00:00:00");                // 29.12. 23:59:59.8 -> day 0
     EXPECT_EQ(DateText(AccessDate(44999, 23, 59, 59)), "14.03.2023 23:59:59");  // no error from the binary fraction
 }
 
@@ -93,4 +93,4 @@ TEST(DaoCStr, NullFailsWithTheFieldsName) {
     }
 }
 
-} // namespace
+}  // namespace

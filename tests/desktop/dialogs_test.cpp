@@ -108,7 +108,7 @@ TEST_F(RealDialogTest, FolderDialogListsFoldersOnlyAndReturnsTheWholePath) {
         title = dialog->windowTitle();
         mode = dialog->fileMode();
         dirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly);
-        dialog->setDirectory(deep);  // nothing selected in it: the folder itself is the answer
+        dialog->setDirectory(deep);               // nothing selected in it: the folder itself is the answer
         static_cast<QDialog*>(dialog)->accept();  // public in QDialog
     });
     EXPECT_EQ(brevan::ShowFolderDialog(nullptr, "Wählen Sie einen Ordner aus."), deep.toStdString());
@@ -124,4 +124,4 @@ TEST_F(RealDialogTest, CancelledFolderDialogReturnsEmpty) {
     EXPECT_TRUE(user.Seen());
 }
 
-} // namespace
+}  // namespace

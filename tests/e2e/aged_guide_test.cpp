@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -48,8 +48,9 @@ ListingRow Programme(const char* channel, int hour, int minute, const std::strin
 }
 
 TEST_F(AgedGuide, AnAgedSampleGivesThePristineSamplesGuideByteForByte) {
-    const std::string sample = std::string(BREVAN_MDBWRITE_EXE) + " " + database_ +
-                               " --sample --seed 31 --channels 12 --days 3 --past-days 1 --per-day 30-45 --first-day 2099-06-01";
+    const std::string sample =
+        std::string(BREVAN_MDBWRITE_EXE) + " " + database_ +
+        " --sample --seed 31 --channels 12 --days 3 --past-days 1 --per-day 30-45 --first-day 2099-06-01";
     ASSERT_EQ(Shell(sample + " >/dev/null"), 0);
     const std::string pristine = Convert();
     ASSERT_GT(pristine.size(), 100000u);
@@ -62,11 +63,11 @@ TEST_F(AgedGuide, AnOlderVersionOfAProgrammeStaysOutOfTheGuide) {
     // kept the old row's bytes, flagged deleted; it moved two rows behind
     // overflow pointers and reclaimed a withdrawn programme's slot.
     const std::vector<ListingRow> live = {
-        Programme("ARD", 18, 0, "Sportschau"), Programme("ARD", 19, 0, "Wetter"),
-        Programme("ARD", 20, 15, "Tatort"),    Programme("ARD", 21, 45, "Talk"),
+        Programme("ARD", 18, 0, "Sportschau"),   Programme("ARD", 19, 0, "Wetter"),
+        Programme("ARD", 20, 15, "Tatort"),      Programme("ARD", 21, 45, "Talk"),
         Programme("ARD", 23, 0, "Nachtmagazin"), Programme("ZDF", 19, 0, "heute"),
-        Programme("ZDF", 19, 30, "Krimi"),     Programme("ZDF", 21, 0, "Doku"),
-        Programme("ZDF", 22, 0, "Journal"),    Programme("ZDF", 23, 30, "Film"),
+        Programme("ZDF", 19, 30, "Krimi"),       Programme("ZDF", 21, 0, "Doku"),
+        Programme("ZDF", 22, 0, "Journal"),      Programme("ZDF", 23, 30, "Film"),
     };
     WriteListingDb(database_, live);
     const std::string pristine = Convert();
@@ -101,7 +102,8 @@ TEST_F(AgedGuide, EachBrokenPointerGivesOneMessageAndNoGuide) {
         EXPECT_EQ(run.status, 1);
         ASSERT_EQ(run.messages().size(), 1u) << run.errors;
         EXPECT_NE(run.messages()[0].find("is damaged or unreadable: the overflow pointer in row 2 on page"),
-                  std::string::npos) << run.messages()[0];
+                  std::string::npos)
+            << run.messages()[0];
         EXPECT_EQ(ReadFile(guide_), "older guide");
         // The database, the older guide, and the lock file that keeps runs
         // into the folder one at a time.
@@ -109,4 +111,4 @@ TEST_F(AgedGuide, EachBrokenPointerGivesOneMessageAndNoGuide) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -39,7 +39,7 @@ ListingRow Row(const char* channel, jet4::DateTime time, const char* title) {
     return Listing(channel, FutureDay(), time, title, "", "");
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(Conversion, EmptyTableWritesNothingAndSucceeds) {
     WriteListingDb(database, {});
@@ -69,7 +69,8 @@ TEST_F(Conversion, FailuresShowOneMessageAndKeepTheOlderGuide) {
     const std::string missingField = out / "nofield.mdb";
     {
         jet4::Writer writer(missingField);
-        writer.BeginTable("TVDaten", {{"Senderkennung", jet4::ColumnType::Text}, {"Datum", jet4::ColumnType::DateTime}});
+        writer.BeginTable("TVDaten",
+                          {{"Senderkennung", jet4::ColumnType::Text}, {"Datum", jet4::ColumnType::DateTime}});
         writer.AddRow({jet4::Text("ARD"), FutureDay()});
         writer.Finish();
     }
@@ -119,7 +120,8 @@ TEST_F(Conversion, SwitchesCountByTheirFirstTwoCharacters) {
         const RunResult run = app.Run({unknown});
         EXPECT_EQ(run.status, 2) << unknown;
         EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
-        for (const char* named : {"/W", "/U", "--help"}) EXPECT_NE(run.errors.find(named), std::string::npos) << run.errors;
+        for (const char* named : {"/W", "/U", "--help"})
+            EXPECT_NE(run.errors.find(named), std::string::npos) << run.errors;
         EXPECT_FALSE(guideExists()) << unknown;
     }
     RunResult run = app.Run({"/Wjunk"});

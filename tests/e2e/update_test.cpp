@@ -34,7 +34,7 @@ protected:
     std::string database;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(UnattendedUpdate, RunsTheUpdaterThenConvertsItsDatabase) {
     app.WriteIni(database, Updater("echo updating\ncp \"" + (work / "fresh.mdb") + "\" \"" + database + "\"\nexit 7"),
@@ -58,9 +58,10 @@ TEST_F(UnattendedUpdate, AMissingUpdaterIsReportedAndTheConversionStillRuns) {
 
 TEST_F(UnattendedUpdate, UpdateFollowedByConvertSwitchRunsTheUpdaterOnce) {
     // Only the first two characters count: "/U /W" is one update run.
-    app.WriteIni(database, Updater("echo run >> \"" + (work / "runs") + "\"\ncp \"" + (work / "fresh.mdb") + "\" \"" +
-                                   database + "\""),
-                 work.path().string());
+    app.WriteIni(
+        database,
+        Updater("echo run >> \"" + (work / "runs") + "\"\ncp \"" + (work / "fresh.mdb") + "\" \"" + database + "\""),
+        work.path().string());
     const RunResult run = app.Run({"/U", "/W"});
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(ReadFile(work / "runs"), "run\n");

@@ -50,7 +50,7 @@ protected:
     std::string database, guide, updater;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(WineTest, WindowsPathsInTheSettingsAreFoundInThePrefix) {
     // As copied from the Windows machine, in the wrong case, and with slashes.
@@ -74,9 +74,9 @@ TEST_F(WineTest, WindowsPathsInTheSettingsAreFoundInThePrefix) {
         std::string says;
     };
     WriteFile(prefix / "drive_c/Programme/plain", "a file");
-    for (const Case& c : {Case{"D:\\tvdaten.mdb", "does not exist"},
-                          Case{"C:\\Programme\\Missing\\tvdaten.mdb", "does not exist"},
-                          Case{"C:\\Programme\\plain\\tvdaten.mdb", "does not exist"}}) {
+    for (const Case& c :
+         {Case{"D:\\tvdaten.mdb", "does not exist"}, Case{"C:\\Programme\\Missing\\tvdaten.mdb", "does not exist"},
+          Case{"C:\\Programme\\plain\\tvdaten.mdb", "does not exist"}}) {
         app.WriteIni(c.database, "", "C:\\HTPC\\Guide");
         run = app.Run({"/W"}, 60, Environment("/usr/bin:/bin"));
         EXPECT_EQ(run.status, 1) << c.database;

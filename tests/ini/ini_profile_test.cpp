@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <functional>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
 
 namespace fs = std::filesystem;
 using brevan::GetPrivateProfileString;
@@ -43,7 +43,9 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    std::string Read(const std::string& key) const { return GetPrivateProfileString("Default", key, "<default>", ini_); }
+    std::string Read(const std::string& key) const {
+        return GetPrivateProfileString("Default", key, "<default>", ini_);
+    }
     std::size_t FilesInDir() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
@@ -67,7 +69,7 @@ bool AsOrdinaryUser(const std::function<bool()>& body) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 1;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(IniFileTest, MissingFileOrUnreadablePathGivesTheDefault) {
     EXPECT_EQ(Read("myHTPCPath"), "<default>");
@@ -88,23 +90,27 @@ TEST_F(IniFileTest, LongValuesComeBackWhole) {
 }
 
 TEST_F(IniFileTest, Windows1252FileReadsAndTheFirstWriteMakesItUtf8) {
-    Put("; W\xE4hlen Sie\r\n[Default]\r\nTVMovieTvDataPath=C:\\Daten\\W\xE4hlen\\tvdaten.mdb\r\nmyHTPCPath=C:\\\x80\r\n");
+    Put("; W\xE4hlen "
+        "Sie\r\n[Default]\r\nTVMovieTvDataPath=C:\\Daten\\W\xE4hlen\\tvdaten.mdb\r\nmyHTPCPath=C:\\\x80\r\n");
     EXPECT_EQ(Read("TVMovieTvDataPath"), "C:\\Daten\\Wählen\\tvdaten.mdb");
     EXPECT_EQ(Read("myHTPCPath"), "C:\\€");
     ASSERT_TRUE(WritePrivateProfileString("Default", "myHTPCPath", "/srv/ausgabe", ini_));
-    EXPECT_EQ(Get(), "; Wählen Sie\r\n[Default]\r\nTVMovieTvDataPath=C:\\Daten\\Wählen\\tvdaten.mdb\r\n"
-                     "myHTPCPath=/srv/ausgabe\r\n");
+    EXPECT_EQ(Get(),
+              "; Wählen Sie\r\n[Default]\r\nTVMovieTvDataPath=C:\\Daten\\Wählen\\tvdaten.mdb\r\n"
+              "myHTPCPath=/srv/ausgabe\r\n");
 }
 
 TEST_F(IniFileTest, WriteKeepsCommentsOtherSectionsLineEndsAndMark) {
-    const std::string before = "\xEF\xBB\xBF; Brevan\r\n[Other]\r\nmyHTPCPath=keep\r\n\r\n[Default]\r\n"
-                               "myhtpcpath = /old\r\nTVMovieUpdatePath=/u\r\n";
+    const std::string before =
+        "\xEF\xBB\xBF; Brevan\r\n[Other]\r\nmyHTPCPath=keep\r\n\r\n[Default]\r\n"
+        "myhtpcpath = /old\r\nTVMovieUpdatePath=/u\r\n";
     Put(before);
     EXPECT_EQ(Read("myHTPCPath"), "/old");
     ASSERT_TRUE(WritePrivateProfileString("Default", "myHTPCPath", "/new", ini_));
     ASSERT_TRUE(WritePrivateProfileString("Default", "TVMovieTvDataPath", "/db", ini_));
-    EXPECT_EQ(Get(), "\xEF\xBB\xBF; Brevan\r\n[Other]\r\nmyHTPCPath=keep\r\n\r\n[Default]\r\n"
-                     "myhtpcpath = /new\r\nTVMovieUpdatePath=/u\r\nTVMovieTvDataPath=/db\r\n");
+    EXPECT_EQ(Get(),
+              "\xEF\xBB\xBF; Brevan\r\n[Other]\r\nmyHTPCPath=keep\r\n\r\n[Default]\r\n"
+              "myhtpcpath = /new\r\nTVMovieUpdatePath=/u\r\nTVMovieTvDataPath=/db\r\n");
     EXPECT_EQ(Read("myHTPCPath"), "/new");
     EXPECT_EQ(GetPrivateProfileString("Other", "myHTPCPath", "", ini_), "keep");
 }

@@ -1,7 +1,7 @@
 // The INI format as text: what a lookup finds, what an edit changes, how
 // foreign encodings decode and where long values are cut.
-#include "base/utf8.h"
 #include "ini/ini_text.h"
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ std::string Value(std::string_view text, std::string_view section, std::string_v
     return FindValue(text, section, key).value_or("<missing>");
 }
 
-} // namespace
+}  // namespace
 
 TEST(IniLookup, SectionAndKeyIgnoreCaseAndBlanks) {
     const std::string text = "  [ Default ]  \n  tvmovietvdatapath   =   /data/tvdaten.mdb   \nmyHTPCPath=/out\n";
@@ -35,7 +35,7 @@ TEST(IniLookup, MissingSectionOrKeyIsNothing) {
     EXPECT_FALSE(FindValue(text, "Default", "B"));
     EXPECT_FALSE(FindValue("", "Default", "A"));
     EXPECT_FALSE(FindValue("A=1\n[Default]\n", "Default", "A"));  // a key above every section belongs to none
-    EXPECT_EQ(Value("[Default]\nA=\n", "Default", "A"), "");       // present but empty is not missing
+    EXPECT_EQ(Value("[Default]\nA=\n", "Default", "A"), "");      // present but empty is not missing
 }
 
 TEST(IniLookup, FirstDuplicateWins) {
@@ -114,7 +114,9 @@ TEST(IniDecode, Utf16WithMark) {
     EXPECT_EQ(Value(DecodeIniBytes(be).text, "S", "A"), "Wählen 😀");
     EXPECT_TRUE(DecodeIniBytes(le).converted);
     // A lone surrogate and an odd last byte decode to something harmless.
-    EXPECT_EQ(DecodeIniBytes(std::string("\xFF\xFE\x00\xD8\x41\x00\x42", 7)).text, "\xEF\xBF\xBD" "A");
+    EXPECT_EQ(DecodeIniBytes(std::string("\xFF\xFE\x00\xD8\x41\x00\x42", 7)).text,
+              "\xEF\xBF\xBD"
+              "A");
 }
 
 TEST(IniEdit, ReplacesTheValueInItsLineAndKeepsEverythingElse) {

@@ -31,10 +31,12 @@ std::string Trimmed(std::string text) {
 
 TEST(DebianPackage, HoldsTheInstallTreeBelowUsrAndDependsOnItsLibraries) {
     for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps"})
-        if (FindProgram(tool).empty()) GTEST_SKIP() << tool << " is not installed (Debian package dpkg-dev), no package is made";
+        if (FindProgram(tool).empty())
+            GTEST_SKIP() << tool << " is not installed (Debian package dpkg-dev), no package is made";
     const TempFolder out, root;
-    const RunResult made =
-        RunProgram({BREVAN_CPACK, "--config", std::string(BREVAN_BUILD_DIR) + "/CPackConfig.cmake", "-B", out.path().string()}, 300);
+    const RunResult made = RunProgram(
+        {BREVAN_CPACK, "--config", std::string(BREVAN_BUILD_DIR) + "/CPackConfig.cmake", "-B", out.path().string()},
+        300);
     ASSERT_EQ(made.status, 0) << made.output << made.errors;
     const std::string arch = Trimmed(RunProgram({"dpkg", "--print-architecture"}).output);
     const std::string deb = out / ("brevan_" BREVAN_VERSION "_" + arch + ".deb");
@@ -51,7 +53,8 @@ TEST(DebianPackage, HoldsTheInstallTreeBelowUsrAndDependsOnItsLibraries) {
 
     ASSERT_EQ(RunProgram({"dpkg-deb", "-x", deb, root.path().string()}).status, 0);
     EXPECT_EQ(FilesBelow(root.path()), ExpectedFiles("usr/"));
-    EXPECT_EQ(LineValue(ReadFile(root / "usr/lib/systemd/user/brevan-update.service"), "ExecStart"), "/usr/bin/brevan /U");
+    EXPECT_EQ(LineValue(ReadFile(root / "usr/lib/systemd/user/brevan-update.service"), "ExecStart"),
+              "/usr/bin/brevan /U");
 
     // Everything belongs to root, folders and programs 0755, the rest 0644.
     std::istringstream listing(RunProgram({"dpkg-deb", "-c", deb}).output);

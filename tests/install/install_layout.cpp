@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -34,7 +34,8 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
 std::vector<std::string> FilesBelow(const fs::path& root) {
     std::vector<std::string> files;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
-        if (!entry.is_directory() || entry.is_symlink()) files.push_back(entry.path().lexically_relative(root).string());
+        if (!entry.is_directory() || entry.is_symlink())
+            files.push_back(entry.path().lexically_relative(root).string());
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -41,10 +41,12 @@ TEST(InstallTree, InstalledProgramConvertsWithTheIniBesideIt) {
     const TempFolder prefix, work;
     ASSERT_TRUE(InstallInto(prefix.path()));
     const std::string database = work / "tvdaten.mdb";
-    const RunResult made = RunProgram({BREVAN_MDBWRITE_EXE, database, "--sample", "--channels", "2", "--days", "1", "--first-day", "2099-06-01"});
+    const RunResult made = RunProgram(
+        {BREVAN_MDBWRITE_EXE, database, "--sample", "--channels", "2", "--days", "1", "--first-day", "2099-06-01"});
     ASSERT_EQ(made.status, 0) << made.errors;
-    testsupport::WriteFile(prefix / "bin/brevan.ini",
-                           "[Default]\nTVMovieTvDataPath=" + database + "\nTVMovieUpdatePath=\nmyHTPCPath=" + work.path().string() + "\n");
+    testsupport::WriteFile(
+        prefix / "bin/brevan.ini",
+        "[Default]\nTVMovieTvDataPath=" + database + "\nTVMovieUpdatePath=\nmyHTPCPath=" + work.path().string() + "\n");
 
     // An empty configuration home, so that no settings of the user running
     // the tests can take part.
@@ -68,7 +70,8 @@ TEST(InstallTree, DesktopEntryIsValidAndNamesTheInstalledProgramAndIcon) {
     const std::string text = ReadFile(entry);
     EXPECT_TRUE(fs::exists(prefix / ("bin/" + LineValue(text, "Exec"))));
     for (const char* size : {"16x16", "32x32", "48x48"})
-        EXPECT_TRUE(fs::exists(prefix.path() / "share/icons/hicolor" / size / "apps" / (LineValue(text, "Icon") + ".png")))
+        EXPECT_TRUE(
+            fs::exists(prefix.path() / "share/icons/hicolor" / size / "apps" / (LineValue(text, "Icon") + ".png")))
             << size;
 }
 

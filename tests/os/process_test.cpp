@@ -1,19 +1,19 @@
 // Starting real programs: what a failed start says, what the child gets,
 // and how the end is reported.
-#include "base/error.h"
 #include "os/process.h"
+#include "base/error.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using brevan::kStillActive;
@@ -45,8 +45,7 @@ protected:
     }
     static std::int32_t WaitForEnd(Process& process) {
         std::int32_t code;
-        while ((code = process.ExitCode(10ms)) == kStillActive) {
-        }
+        while ((code = process.ExitCode(10ms)) == kStillActive) {}
         return code;
     }
     static std::string StartError(const std::string& path) {
@@ -61,7 +60,7 @@ protected:
     fs::path dir_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ProcessTest, FailedStartsNameThePathAndTheReason) {
     const std::string missing = (dir_ / "no-such-updater").string();
@@ -113,14 +112,17 @@ TEST_F(ProcessTest, TheChildGetsCleanSignalsAndOnlyTheStandardStreams) {
     sigaddset(&block, SIGUSR2);
     ::sigprocmask(SIG_BLOCK, &block, nullptr);
 
-    const std::string path = Script("inspect",
-                                    "out=\"$(dirname \"$0\")\"\n"
-                                    "[ -e /proc/$$/fd/" + std::to_string(leaked) + " ] && echo leaked > \"$out/fds\"\n"
-                                    "[ -e /proc/$$/fd/0 ] && [ -e /proc/$$/fd/1 ] && [ -e /proc/$$/fd/2 ] && echo ok > \"$out/std\"\n"
-                                    // The program reads its own signal state: the shell blocks
-                                    // signals for a moment around each fork, so reading the
-                                    // shell's state from a forked grep races with that.
-                                    "exec grep -E '^(SigBlk|SigIgn)' /proc/self/status > \"$out/signals\"");
+    const std::string path =
+        Script("inspect",
+               "out=\"$(dirname \"$0\")\"\n"
+               "[ -e /proc/$$/fd/" +
+                   std::to_string(leaked) +
+                   " ] && echo leaked > \"$out/fds\"\n"
+                   "[ -e /proc/$$/fd/0 ] && [ -e /proc/$$/fd/1 ] && [ -e /proc/$$/fd/2 ] && echo ok > \"$out/std\"\n"
+                   // The program reads its own signal state: the shell blocks
+                   // signals for a moment around each fork, so reading the
+                   // shell's state from a forked grep races with that.
+                   "exec grep -E '^(SigBlk|SigIgn)' /proc/self/status > \"$out/signals\"");
     Process process = Process::Start(path, 1);
     EXPECT_EQ(WaitForEnd(process), 0);
     ::close(leaked);

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using brevan::ReadWineEnvironment;
@@ -47,7 +47,7 @@ protected:
     WineEnvironment env_{prefix_.string(), "/nonexistent-home"};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(WinePathTest, DrivePathsMapIntoThePrefix) {
     const std::string db = Mapped("c:/Programme/TV Daten/tvdaten.mdb");
@@ -77,8 +77,8 @@ TEST_F(WinePathTest, DrivePathsMapIntoThePrefix) {
 TEST_F(WinePathTest, PartsMatchWithoutRegardToCaseAsOnWindows) {
     EXPECT_EQ(Resolve("C:\\PROGRAMME\\tv daten\\TVDATEN.MDB").path, Mapped("c:/Programme/TV Daten/tvdaten.mdb"));
     EXPECT_EQ(Resolve("C:\\Programme\\ÄNDERUNG").path, Mapped("c:/Programme/änderung"));
-    EXPECT_EQ(Resolve("C:\\Guide").path, Mapped("c:/Guide"));   // the exact name first
-    EXPECT_EQ(Resolve("C:\\guide").path, Mapped("c:/GUIDE"));   // else the first in byte order
+    EXPECT_EQ(Resolve("C:\\Guide").path, Mapped("c:/Guide"));  // the exact name first
+    EXPECT_EQ(Resolve("C:\\guide").path, Mapped("c:/GUIDE"));  // else the first in byte order
     EXPECT_EQ(Resolve("C:\\STRAßE").path, Mapped("c:/Straße"));
     // One character for one, as Windows compares: ß is not "SS".
     EXPECT_EQ(Resolve("C:\\STRASSE").path, Mapped("c:/STRASSE"));
@@ -115,8 +115,8 @@ TEST_F(WinePathTest, WhatCannotBeFoundKeepsTheRestAsWritten) {
 }
 
 TEST_F(WinePathTest, OtherValuesStandExactlyAsWritten) {
-    for (const std::string value : {"C:", "CC:\\x", "1:\\x", ":\\x", "C:x", "/abs/x", "rel/x", "rel\\x",
-                                    "\\\\server\\share", "", " C:\\x"}) {
+    for (const std::string value :
+         {"C:", "CC:\\x", "1:\\x", ":\\x", "C:x", "/abs/x", "rel/x", "rel\\x", "\\\\server\\share", "", " C:\\x"}) {
         const ResolvedPath r = Resolve(value);
         EXPECT_EQ(r.path, value);
         EXPECT_EQ(r.shown, value);

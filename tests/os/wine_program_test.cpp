@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -29,7 +29,7 @@ std::string Program(const fs::path& path, fs::perms perms = fs::perms(0755)) {
     return path.string();
 }
 
-} // namespace
+}  // namespace
 
 TEST(WindowsExecutable, OnlyARegularFileThatStartsWithMZ) {
     TempFolder dir;
@@ -37,7 +37,9 @@ TEST(WindowsExecutable, OnlyARegularFileThatStartsWithMZ) {
     WriteFile(dir / "two.exe", "MZ");
     WriteFile(dir / "one", "M");
     WriteFile(dir / "empty", "");
-    WriteFile(dir / "elf", "\x7f" "ELF\2\1\1");
+    WriteFile(dir / "elf",
+              "\x7f"
+              "ELF\2\1\1");
     WriteFile(dir / "script", "#!/bin/sh\nexit 0\n");
     fs::create_symlink("update.exe", dir.path() / "link.exe");
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);

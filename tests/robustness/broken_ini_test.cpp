@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -39,7 +39,7 @@ protected:
     std::string database, guide;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(BrokenIni, SomethingElseInTheFilesPlaceReadsAsNoSettings) {
     struct Case {
@@ -68,14 +68,25 @@ TEST_F(BrokenIni, AMarkNulsAHugeLineAndDuplicatesStillGiveTheFirstValues) {
     auto text = [&](const std::string& folder) {
         return "\xEF\xBB\xBF; written by hand\r\n"
                "[Default]\r\n"
-               "TVMovieTvDataPath=" + database + "\r\n"
-               "myHTPCPath=" + folder + "\r\n"
-               "Junk=" + std::string(1 << 20, 'j') + "\r\n"
+               "TVMovieTvDataPath=" +
+               database +
+               "\r\n"
+               "myHTPCPath=" +
+               folder +
+               "\r\n"
+               "Junk=" +
+               std::string(1 << 20, 'j') +
+               "\r\n"
                "\0\0\xFF\xFE garbage\r\n"s
-               "TVMovieTvDataPath=" + (work / "second.mdb") + "\r\n"
-               "myHTPCPath=" + work.path().string() + "\r\n"
+               "TVMovieTvDataPath=" +
+               (work / "second.mdb") +
+               "\r\n"
+               "myHTPCPath=" +
+               work.path().string() +
+               "\r\n"
                "[default]\r\n"
-               "myHTPCPath=" + work.path().string();  // no final newline
+               "myHTPCPath=" +
+               work.path().string();  // no final newline
     };
     // Only the first value in the first [Default] counts.
     WriteFile(app.iniPath(), text(missing));
@@ -92,8 +103,22 @@ TEST_F(BrokenIni, AMarkNulsAHugeLineAndDuplicatesStillGiveTheFirstValues) {
 
 TEST_F(BrokenIni, RandomBytesNeverCrashOrHang) {
     std::mt19937 random(20240607);
-    const std::string pieces[] = {"[Default]", "\n", "\r\n", "=", "TVMovieTvDataPath", "myHTPCPath", "TVMovieUpdatePath",
-                                  database, work.path().string(), "\0"s, "\xFF\xFE", "\xEF\xBB\xBF", "\xE4", ";", " ", "\"",
+    const std::string pieces[] = {"[Default]",
+                                  "\n",
+                                  "\r\n",
+                                  "=",
+                                  "TVMovieTvDataPath",
+                                  "myHTPCPath",
+                                  "TVMovieUpdatePath",
+                                  database,
+                                  work.path().string(),
+                                  "\0"s,
+                                  "\xFF\xFE",
+                                  "\xEF\xBB\xBF",
+                                  "\xE4",
+                                  ";",
+                                  " ",
+                                  "\"",
                                   std::string(300, 'x')};
     for (int i = 0; i < 30; ++i) {
         // The output folder comes first and intact: an empty one would mean

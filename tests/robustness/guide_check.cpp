@@ -2,12 +2,12 @@
 
 #include <pugixml.hpp>
 
+#include <sys/wait.h>
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -43,4 +43,4 @@ std::vector<std::string> OtherFiles(const std::string& folder) {
     return names;
 }
 
-} // namespace robustness
+}  // namespace robustness

@@ -16,4 +16,4 @@ std::string GuideProblems(const std::string& path);
 // into that folder one at a time (.tvdata.xml.lock, kept on purpose), sorted.
 std::vector<std::string> OtherFiles(const std::string& folder);
 
-} // namespace robustness
+}  // namespace robustness

@@ -52,7 +52,8 @@ protected:
         int hour = 0;
         for (const Broadcast& b : list)
             writer.AddRow({channel, FutureDay(), TimeOfDay(hour++, 0, 0), b.title, b.genre, b.desc});
-        writer.AddRow({channel, FutureDay(), TimeOfDay(hour, 0, 0), std::u16string(u"end"), std::u16string(), std::u16string()});
+        writer.AddRow(
+            {channel, FutureDay(), TimeOfDay(hour, 0, 0), std::u16string(u"end"), std::u16string(), std::u16string()});
     }
 
     // Converts and reads the guide back; a valid guide is the first check.
@@ -107,7 +108,7 @@ std::string Repeat(const std::string& piece, std::size_t times) {
     return text;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(HostileText, ForbiddenCharactersAreDroppedAndTheRestKept) {
     std::u16string controls;
@@ -121,7 +122,10 @@ TEST_F(HostileText, ForbiddenCharactersAreDroppedAndTheRestKept) {
     const std::vector<Broadcast> list = {
         Same(controls + u"z", keptControls + "z"),
         // DEL and the C1 controls are XML characters.
-        Same(u"d\x7F" u"c\x80\x85\x9F", "d\x7F" "c\xC2\x80\xC2\x85\xC2\x9F"),
+        Same(u"d\x7F"
+             u"c\x80\x85\x9F",
+             "d\x7F"
+             "c\xC2\x80\xC2\x85\xC2\x9F"),
         Same(u"n\xFFFEo\xFFFFp\xFFFDq\xFEFFr", "nop\xEF\xBF\xBDq\xEF\xBB\xBFr"),
         // Surrogates without their partner, alone, reversed, at the end.
         Same(u"x\xD800y\xDC00z\xDC00\xD800w\xDBFF", "xyzw"),
@@ -160,13 +164,14 @@ TEST_F(HostileText, LongTextsAreKeptOrCutAsTheCleaningRulesSay) {
     // The first period from position 1500 on decides.
     list.push_back({u"Punkt 1600", Repeat(u"x", 1599) + u"." + Repeat(u"y", 98400), u"", "Punkt 1600",
                     Repeat("x", 1599) + ".", ""});
-    list.push_back({u"Punkt 50000", Repeat(u"x", 49999) + u"." + Repeat(u"z", 50000), u"", "Punkt 50000",
-                    Repeat("x", 2000), ""});
+    list.push_back(
+        {u"Punkt 50000", Repeat(u"x", 49999) + u"." + Repeat(u"z", 50000), u"", "Punkt 50000", Repeat("x", 2000), ""});
     // A period only before 1500 does not count.
     list.push_back({u"Punkt 10", Repeat(u"w", 9) + u"." + Repeat(u"v", 99990), u"", "Punkt 10",
                     Repeat("w", 9) + "." + Repeat("v", 99990), ""});
     // The cut at 2000 code units would halve a pair: the pair goes whole.
-    list.push_back({u"Paar", Repeat(u"a", 1999) + emoji + Repeat(u"b", 3000) + u".", u"", "Paar", Repeat("a", 1999), ""});
+    list.push_back(
+        {u"Paar", Repeat(u"a", 1999) + emoji + Repeat(u"b", 3000) + u".", u"", "Paar", Repeat("a", 1999), ""});
     // Blanks before the cut are trimmed once more.
     list.push_back({u"Blanks", u"   " + Repeat(u"c", 1500) + u" ." + Repeat(u" ", 10) + u"d", u"", "Blanks",
                     Repeat("c", 1500) + " .", ""});
@@ -195,8 +200,7 @@ TEST_F(HostileText, ChannelIdsWithBlanksSlashesAndMarkupStayExact) {
     {
         jet4::Writer writer(database);
         writer.BeginTable("TVDaten", ListingColumns());
-        for (const auto& [id, want] : ids)
-            AddBroadcasts(writer, id, {{u"t", u"d", u"g", "t", "d", "g"}});
+        for (const auto& [id, want] : ids) AddBroadcasts(writer, id, {{u"t", u"d", u"g", "t", "d", "g"}});
         writer.Finish();
     }
     ASSERT_NO_FATAL_FAILURE(Convert());

@@ -66,13 +66,15 @@ protected:
     std::string database, fresh, guide;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(MisbehavingUpdater, LeavesAChildRunningWithItsStreamsClosed) {
     const auto start = Clock::now();
     const RunResult run = Update("exec 0<&- 1>&- 2>&-\n" + CopyFresh() +
                                  "sleep 60 &\n"
-                                 "echo $! > '" + (work / "grandchild") + "'\n"
+                                 "echo $! > '" +
+                                 (work / "grandchild") +
+                                 "'\n"
                                  "exit 0");
     const auto took = Clock::now() - start;
     const std::string grandchild = ReadFile(work / "grandchild");
@@ -100,7 +102,8 @@ TEST_F(MisbehavingUpdater, IsKilledFromOutside) {
     const std::string pidFile = work / "updater.pid";
     std::thread killer([&] {
         // Kill the updater as soon as it has said who it is.
-        for (int i = 0; i < 3000 && ReadFile(pidFile).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 3000 && ReadFile(pidFile).empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         const std::string pid = ReadFile(pidFile);
         if (!pid.empty()) ::kill(std::stoi(pid), SIGKILL);
     });
@@ -126,8 +129,8 @@ TEST_F(MisbehavingUpdater, DiesHalfwayThroughWritingTheDatabase) {
     // The database is left cut short, as by an updater that crashed while
     // writing it: one message, and the older guide stays.
     const std::uintmax_t half = fs::file_size(fresh) / 2;
-    const RunResult run =
-        Update("exec 1>&- 2>&-\nhead -c " + std::to_string(half) + " '" + fresh + "' > '" + database + "'\nkill -KILL $$");
+    const RunResult run = Update("exec 1>&- 2>&-\nhead -c " + std::to_string(half) + " '" + fresh + "' > '" + database +
+                                 "'\nkill -KILL $$");
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(run.messages().size(), 1u) << run.errors;
     EXPECT_NE(run.messages()[0].find(database), std::string::npos) << run.errors;

@@ -9,16 +9,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <filesystem>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -78,7 +78,7 @@ protected:
 
 TempFolder* FailingOutput::sample_ = nullptr;
 
-} // namespace
+}  // namespace
 
 TEST_F(FailingOutput, AFileWhereTheFolderShouldBe) {
     const std::string file = work / "not-a-folder";
@@ -148,7 +148,8 @@ TEST_F(FailingOutput, AFullDisk) {
     // The same disk takes a guide that fits, in place of the older one.
     jet4::Writer writer(work / "small.mdb");
     writer.BeginTable("TVDaten", ListingColumns());
-    writer.AddRow({jet4::Text("ARD"), FutureDay(), jet4::TimeOfDay(9, 0, 0), jet4::Text("a"), jet4::Text(""), jet4::Text("")});
+    writer.AddRow(
+        {jet4::Text("ARD"), FutureDay(), jet4::TimeOfDay(9, 0, 0), jet4::Text("a"), jet4::Text(""), jet4::Text("")});
     writer.Finish();
     app.WriteIni(work / "small.mdb", "", folder);
     const RunResult run = app.Run({"/W"});
@@ -200,8 +201,8 @@ TEST_F(FailingOutput, LeftoversOfAKilledSaveGoBeforeTheNextSaveStarts) {
     age(".tvdata.xml.Dir123");
     fs::create_symlink(older, folder + "/.tvdata.xml.Lnk123");
     age(".tvdata.xml.Lnk123");
-    const std::vector<std::string> notOurs = {".other.xml.Ab3xY9", ".tvdata.xml.Ab-xY9", ".tvdata.xml.Dir123",
-                                              ".tvdata.xml.Fresh1", ".tvdata.xml.Lnk123", ".tvdata.xml.short",
+    const std::vector<std::string> notOurs = {".other.xml.Ab3xY9",    ".tvdata.xml.Ab-xY9", ".tvdata.xml.Dir123",
+                                              ".tvdata.xml.Fresh1",   ".tvdata.xml.Lnk123", ".tvdata.xml.short",
                                               ".tvdata.xml.toolong1", "tvdata.xml.Ab3xY9"};
 
     // They go before the new temporary file is made, so that on a nearly

@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
 
 namespace robustness {
 
@@ -54,7 +54,8 @@ testsupport::RunResult RunRestricted(const testsupport::Installation& app, const
         }
         if (restrictions.maxDescriptors > 0) {
             ::closefrom(3);  // whatever the test runner left open would count
-            rlimit limit{static_cast<rlim_t>(restrictions.maxDescriptors), static_cast<rlim_t>(restrictions.maxDescriptors)};
+            rlimit limit{static_cast<rlim_t>(restrictions.maxDescriptors),
+                         static_cast<rlim_t>(restrictions.maxDescriptors)};
             if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(125);
         }
         if (restrictions.uid != static_cast<uid_t>(-1)) {
@@ -76,4 +77,4 @@ testsupport::RunResult RunRestricted(const testsupport::Installation& app, const
     return result;
 }
 
-} // namespace robustness
+}  // namespace robustness

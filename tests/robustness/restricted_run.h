@@ -5,8 +5,8 @@
 
 #include "support/run_brevan.h"
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 namespace robustness {
@@ -32,4 +32,4 @@ testsupport::RunResult RunRestricted(const testsupport::Installation& app, const
 uid_t NobodyUid();
 gid_t NobodyGid();
 
-} // namespace robustness
+}  // namespace robustness

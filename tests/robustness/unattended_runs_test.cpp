@@ -6,16 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -57,7 +57,7 @@ protected:
 };
 TempFolder* UnattendedRun::sample_ = nullptr;
 
-} // namespace
+}  // namespace
 
 TEST_F(UnattendedRun, ClosedStandardStreamsDoNotStopTheRun) {
     // Started with standard output and error closed, the reader's pipes

@@ -49,7 +49,7 @@ bool Shown(QWidget* window) {
     return exposed;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -14,7 +14,7 @@ namespace testsupport {
 // One broadcast. Any value may be jet4::Null{} (or of a wrong kind, which
 // WriteListingDb refuses with jet4::WriteError).
 struct ListingRow {
-  jet4::Value senderkennung, datum, uhrzeit, sendung, genre, beschreibung;
+    jet4::Value senderkennung, datum, uhrzeit, sendung, genre, beschreibung;
 };
 
 // A row from UTF-8 texts; `datum` at midnight (jet4::Date), `uhrzeit` a time
@@ -36,9 +36,9 @@ void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows
 // One slot of an aged listing: a row as the updater leaves it (deleted,
 // compacted, moved behind overflow pointers), or a damaged pointer.
 struct AgedSlot {
-  ListingRow row;
-  jet4::RowOptions options;
-  std::optional<jet4::BrokenPointer> broken;  // set: this slot is that pointer, `row` unused
+    ListingRow row;
+    jet4::RowOptions options;
+    std::optional<jet4::BrokenPointer> broken;  // set: this slot is that pointer, `row` unused
 };
 
 // Writes `path` with `TVDaten` holding `slots` in the given order; with

@@ -24,7 +24,8 @@ std::vector<std::string> RunResult::messages() const {
     while ((at = errors.find(prefix, at)) != std::string::npos) {
         if (at == 0 || errors[at - 1] == '\n') {
             const std::size_t end = errors.find('\n', at);
-            found.push_back(errors.substr(at + prefix.size(), end == std::string::npos ? std::string::npos : end - at - prefix.size()));
+            found.push_back(errors.substr(at + prefix.size(),
+                                          end == std::string::npos ? std::string::npos : end - at - prefix.size()));
         }
         at += prefix.size();
     }
@@ -39,7 +40,8 @@ Installation::Installation() {
 }
 
 void Installation::WriteIni(const std::string& database, const std::string& updater, const std::string& output) const {
-    WriteFile(iniPath(), "[Default]\nTVMovieTvDataPath=" + database + "\nTVMovieUpdatePath=" + updater + "\nmyHTPCPath=" + output + "\n");
+    WriteFile(iniPath(), "[Default]\nTVMovieTvDataPath=" + database + "\nTVMovieUpdatePath=" + updater +
+                             "\nmyHTPCPath=" + output + "\n");
 }
 
 RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSeconds,
@@ -95,4 +97,4 @@ int WaitForExit(int pid, int timeoutSeconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-} // namespace testsupport
+}  // namespace testsupport

@@ -13,9 +13,9 @@
 namespace testsupport {
 
 struct RunResult {
-    int status = -1;       // exit status, or 128 + signal
-    std::string output;    // standard output
-    std::string errors;    // standard error
+    int status = -1;     // exit status, or 128 + signal
+    std::string output;  // standard output
+    std::string errors;  // standard error
     // The messages the run showed (each printed as "Brevan: <text>").
     std::vector<std::string> messages() const;
 };
@@ -52,4 +52,4 @@ private:
 // fails the test); returns its exit status, or 128 + the signal that ended it.
 int WaitForExit(int pid, int timeoutSeconds);
 
-} // namespace testsupport
+}  // namespace testsupport

@@ -115,7 +115,8 @@ bool Answers(const fs::path& path, std::chrono::milliseconds timeout, SlowShare&
 
 std::pair<bool, std::string> FindAvailability() {
     if (kServer == nullptr)
-        return {false, "the slow_share test server was not built: libfuse3 was not found (Debian package libfuse3-dev)"};
+        return {false,
+                "the slow_share test server was not built: libfuse3 was not found (Debian package libfuse3-dev)"};
     const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
     if (fd < 0) return {false, std::string("/dev/fuse cannot be opened: ") + std::strerror(errno)};
     ::close(fd);
@@ -137,8 +138,7 @@ SlowShare::SlowShare(const fs::path& backingFolder, const SlowShareOptions& opti
     if (kServer == nullptr) throw std::runtime_error("the slow_share test server was not built");
     const fs::path temp = fs::temp_directory_path();
     RemoveLeftovers(temp);
-    std::string pattern =
-        (temp / (std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
+    std::string pattern = (temp / (std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
     folder_ = fs::canonical(pattern);
     mountPoint_ = folder_ / "share";

@@ -6,10 +6,10 @@
 
 #include "support/slow_share/share_options.h"
 
+#include <sys/types.h>
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 
 namespace testsupport {
 
@@ -67,7 +67,7 @@ public:
 private:
     void RemoveFolder() const;
 
-    std::filesystem::path folder_;      // holds the mount point and the log
+    std::filesystem::path folder_;  // holds the mount point and the log
     std::filesystem::path mountPoint_;
     std::filesystem::path logPath_;
     pid_t server_ = -1;

@@ -1,9 +1,9 @@
 #include "support/temp_folder.h"
 
+#include <stdlib.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <stdlib.h>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +18,8 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ec;
     // Tests make folders read-only; give them back before removing.
-    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
         if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
@@ -36,4 +37,4 @@ void WriteFile(const fs::path& path, const std::string& content) {
     out << content;
 }
 
-} // namespace testsupport
+}  // namespace testsupport

@@ -23,4 +23,4 @@ private:
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 
-} // namespace testsupport
+}  // namespace testsupport

@@ -7,9 +7,9 @@
 namespace childproc {
 
 struct Result {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out;
-  std::string err;
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
 };
 
 // Runs argv[0] (looked up in PATH when it has no slash) with `input` on its

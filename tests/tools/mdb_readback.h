@@ -12,23 +12,23 @@
 namespace readback {
 
 struct Cell {
-  bool isNull = true;  // from the row's null mask (mdb_crack_row)
-  std::string text;    // libmdb's text of the value (bound column)
-  std::string raw;     // stored bytes: fixed columns' bytes, Text bytes, the whole memo text
-  std::u16string units;  // Text and Memo: `raw` decoded to UTF-16 units (Jet 3: from code page 1252)
+    bool isNull = true;    // from the row's null mask (mdb_crack_row)
+    std::string text;      // libmdb's text of the value (bound column)
+    std::string raw;       // stored bytes: fixed columns' bytes, Text bytes, the whole memo text
+    std::u16string units;  // Text and Memo: `raw` decoded to UTF-16 units (Jet 3: from code page 1252)
 };
 
 struct Table {
-  std::vector<std::string> columns;
-  std::vector<int> types;        // libmdb column types (MDB_TEXT, ...)
-  std::uint64_t definedRows = 0; // the row count in the table definition
-  std::uint64_t rowsRead = 0;    // rows that libmdb's iteration returned
-  std::vector<std::vector<Cell>> rows;  // the first `keepRows` of them
+    std::vector<std::string> columns;
+    std::vector<int> types;               // libmdb column types (MDB_TEXT, ...)
+    std::uint64_t definedRows = 0;        // the row count in the table definition
+    std::uint64_t rowsRead = 0;           // rows that libmdb's iteration returned
+    std::vector<std::vector<Cell>> rows;  // the first `keepRows` of them
 };
 
 class ReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // Calls `visit` with each row libmdb's iteration returns, in order; returns

@@ -163,10 +163,11 @@ TEST_F(MainWindowTest, CreateWithAMissingDatabaseShowsOneMessageAndTheWindowStay
 TEST_F(MainWindowTest, CreateWithAListingWritesTheFileAndShowsNothing) {
     const std::string database = dir_.filePath("tvdaten.mdb").toStdString();
     testsupport::WriteListingDb(
-        database, {testsupport::Listing("ARD", jet4::Date(kToday.year, kToday.month, kToday.day), jet4::TimeOfDay(20, 0, 0),
-                                        "Tagesschau", "Nachrichten", "Die Nachrichten des Tages."),
-                   testsupport::Listing("ARD", jet4::Date(kToday.year, kToday.month, kToday.day), jet4::TimeOfDay(20, 15, 0),
-                                        "Tatort", "Krimi", "Ein Fall für zwei.")});
+        database,
+        {testsupport::Listing("ARD", jet4::Date(kToday.year, kToday.month, kToday.day), jet4::TimeOfDay(20, 0, 0),
+                              "Tagesschau", "Nachrichten", "Die Nachrichten des Tages."),
+         testsupport::Listing("ARD", jet4::Date(kToday.year, kToday.month, kToday.day), jet4::TimeOfDay(20, 15, 0),
+                              "Tatort", "Krimi", "Ein Fall für zwei.")});
     brevan::AppSettings.DatabasePath = database;
     brevan::AppSettings.OutputFolder = dir_.path().toStdString();
     brevan::frmMain* main = OpenMain();
@@ -220,7 +221,6 @@ TEST_F(MainWindowTest, ClosingTheMainWindowLeavesTheProcessRunningUntilSettingsC
     FlushDeletes();
     EXPECT_TRUE(settings.isNull());
 }
-
 
 TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAfterIt) {
     brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
@@ -287,5 +287,5 @@ TEST_F(MainWindowTest, SettingsBringsAMinimisedSettingsWindowBack) {
     EXPECT_TRUE(settings->isVisible());
 }
 
-} // namespace
-} // namespace uitest
+}  // namespace
+}  // namespace uitest

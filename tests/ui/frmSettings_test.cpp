@@ -20,7 +20,7 @@ namespace {
 
 struct ControlSpec {
     const char* name;
-    const char* text;  // nullptr for the text boxes
+    const char* text;              // nullptr for the text boxes
     int left, top, width, height;  // twips
 };
 
@@ -295,7 +295,6 @@ TEST_F(SettingsWindowTest, StaysOpenWhenTheMainWindowCloses) {
     EXPECT_EQ(ReadIni(brevan::kKeyDatabasePath), "/still/here.mdb");
 }
 
-
 TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIs) {
     const std::string folder = dir_.path().toStdString();
     const std::string database = folder + "/tvdaten.mdb";
@@ -333,5 +332,5 @@ TEST_F(SettingsWindowTest, ALongPathSurvivesOkARestartAndASecondOk) {
     EXPECT_EQ(ReadIni(brevan::kKeyOutputFolder), longFolder);
 }
 
-} // namespace
-} // namespace uitest
+}  // namespace
+}  // namespace uitest

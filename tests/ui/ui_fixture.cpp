@@ -74,4 +74,4 @@ std::string UiTest::ReadIni(const char* key) const {
     return brevan::ReadIniValue(brevan::kIniSection, key, "<missing>", IniPath());
 }
 
-} // namespace uitest
+}  // namespace uitest

@@ -2,9 +2,9 @@
 // What the window tests share: a fixture that catches message boxes, points
 // the INI file into a fresh folder, fixes today at kToday and closes every
 // window afterwards, and helpers to find the windows' controls.
+#include "os/clock.h"
 #include "ui/frmMain.h"
 #include "ui/frmSettings.h"
-#include "os/clock.h"
 
 #include <QRect>
 #include <QStringList>
@@ -57,4 +57,4 @@ protected:
     std::vector<std::string> messages_;
 };
 
-} // namespace uitest
+}  // namespace uitest

@@ -1,20 +1,20 @@
 // The update run's wait with real child processes: small shell scripts stand
 // in for the updater.
+#include "update/update_run.h"
 #include "desktop/events.h"
 #include "desktop/message_box.h"
 #include "support/temp_folder.h"
-#include "update/update_run.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <sys/resource.h>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -55,7 +55,7 @@ protected:
     std::vector<std::string> messages;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(UpdateRun, TheExitCodeIsReturnedByTheWait) {
     const std::string updater = Script("tvupdate", "exit 3");
@@ -82,7 +82,7 @@ TEST_F(UpdateRun, WaitingHandlesEventsAndLeavesTheProcessorAlone) {
 
     EXPECT_GE(wall.count(), 0.9);
     EXPECT_TRUE(timerFired);  // a window event was handled during the wait
-    EXPECT_GE(pumps, 20);      // events ran again and again, not just once
+    EXPECT_GE(pumps, 20);     // events ran again and again, not just once
     // A wait that polls flat out would use close to the whole wall time.
     EXPECT_LT(cpu, 0.3 * wall.count()) << "cpu " << cpu << " s of " << wall.count() << " s";
     RecordProperty("wait_cpu_ms", static_cast<int>(cpu * 1000));

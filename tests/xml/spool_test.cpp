@@ -2,8 +2,8 @@
 // document kept in memory, and saves that still replace the file whole or
 // leave it as it was.
 #include "base/error.h"
-#include "xml/xml_dom.h"
 #include "support/temp_folder.h"
+#include "xml/xml_dom.h"
 
 #include <gtest/gtest.h>
 
@@ -94,14 +94,16 @@ void Build(DOMDocument& doc, int count) {
     root.appendChild(doc.createTextNode("\r\n"));
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(XmlSpool, WritesWhatADocumentInMemoryWrites) {
     DOMDocument memory;
     Build(memory, 2000);
     const std::string expected = memory.xml();
     ASSERT_GT(expected.size(), 3u << 20) << "large enough to pass the writer's buffer";
-    EXPECT_EQ(expected.rfind("<?xml version='1.0'?>\r\n<tv generator-info-name=\"R&amp;D &quot;x&quot;\">\r\n\t<programme", 0), 0u);
+    EXPECT_EQ(expected.rfind(
+                  "<?xml version='1.0'?>\r\n<tv generator-info-name=\"R&amp;D &quot;x&quot;\">\r\n\t<programme", 0),
+              0u);
     EXPECT_EQ(expected.substr(expected.size() - 7), "\r\n</tv>");
 
     { std::ofstream(target_) << "old guide"; }

@@ -1,9 +1,9 @@
 // The XML document: bytes as written, characters XML forbids, and saves that
 // either replace the file whole or leave it as it was.
-#include "base/error.h"
 #include "xml/xml_dom.h"
-#include "xml/xml_text.h"
+#include "base/error.h"
 #include "support/temp_folder.h"
+#include "xml/xml_text.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ void Build(DOMDocument& doc, const std::string& value) {
     root.appendChild(doc.createTextNode("\r\n"));
 }
 
-} // namespace
+}  // namespace
 
 TEST(XmlDocument, WritesLayoutNodesAndEscapesAsGiven) {
     DOMDocument doc;
@@ -57,12 +57,18 @@ TEST(XmlDocument, WritesLayoutNodesAndEscapesAsGiven) {
 }
 
 TEST(XmlDocument, DropsCharactersXmlForbids) {
-    EXPECT_EQ(XmlSafeText("a\x01" "b\x0B\x0C" "c\x1F" "d"), "abcd");
+    EXPECT_EQ(XmlSafeText("a\x01"
+                          "b\x0B\x0C"
+                          "c\x1F"
+                          "d"),
+              "abcd");
     EXPECT_EQ(XmlSafeText("tab\tlf\ncr\r"), "tab\tlf\ncr\r");
-    EXPECT_EQ(XmlSafeText("x\xEF\xBF\xBEy\xEF\xBF\xBFz"), "xyz");                  // U+FFFE, U+FFFF
-    EXPECT_EQ(XmlSafeText("x\xED\xA0\xBDy\xED\xB8\x80z"), "xyz");                  // lone surrogates
+    EXPECT_EQ(XmlSafeText("x\xEF\xBF\xBEy\xEF\xBF\xBFz"), "xyz");  // U+FFFE, U+FFFF
+    EXPECT_EQ(XmlSafeText("x\xED\xA0\xBDy\xED\xB8\x80z"), "xyz");  // lone surrogates
     EXPECT_EQ(XmlSafeText("\xC3\xA4\xF0\x9F\x98\x80\xEF\xBF\xBD"), "\xC3\xA4\xF0\x9F\x98\x80\xEF\xBF\xBD");
-    EXPECT_EQ(XmlSafeText("a\xFF\xC3" "b\xE2\x82"), "ab");                          // not UTF-8
+    EXPECT_EQ(XmlSafeText("a\xFF\xC3"
+                          "b\xE2\x82"),
+              "ab");  // not UTF-8
     EXPECT_EQ(XmlSafeText(std::string("a\0b", 3)), "ab");
 
     DOMDocument doc;
@@ -79,7 +85,8 @@ TEST(XmlDocument, SaveReplacesTheFileWhole) {
     Build(doc, "neu");
     doc.save(target.string());
     EXPECT_EQ(ReadFile(target), doc.xml());
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1) << "no stray temporary file";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1)
+        << "no stray temporary file";
 }
 
 TEST(XmlDocument, FailedSaveKeepsTheOldFileAndLeavesNothingBehind) {

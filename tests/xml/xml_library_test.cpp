@@ -1,6 +1,6 @@
 // The XML library in use is the shared object the loader really found.
-#include "os/library_probe.h"
 #include "xml/xml_library.h"
+#include "os/library_probe.h"
 
 #include <gtest/gtest.h>
 

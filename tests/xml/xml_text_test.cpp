@@ -1,8 +1,8 @@
 // Text cleaning for XML against a plain reference that decodes the UTF-8
 // character by character: the cleaning looks at sixteen bytes at a time, so
 // forbidden bytes are placed at every offset of texts long and short.
-#include "xml/xml_dom.h"
 #include "xml/xml_text.h"
+#include "xml/xml_dom.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,11 @@ std::string Reference(const std::string& text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+        std::size_t n = c < 0x80                   ? 1
+                        : (c >= 0xC2 && c <= 0xDF) ? 2
+                        : (c >= 0xE0 && c <= 0xEF) ? 3
+                        : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                   : 0;
         char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
         for (std::size_t k = 1; k < n; ++k) {
             if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
@@ -42,12 +46,29 @@ std::string Reference(const std::string& text) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(XmlSafeTextReference, ForbiddenBytesAtEveryOffset) {
-    const std::string pieces[] = {"a", "Z", " ", "\t", "\n", "\r", "\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
-                                  std::string(1, '\0'), "\x01", "\x1F", "\x7F", "\x80", "\xC3", "\xED\xA0\x80",
-                                  "\xEF\xBF\xBE", "\xF4\x90\x80\x80", "\xC0\xAF", "\xFF"};
+    const std::string pieces[] = {"a",
+                                  "Z",
+                                  " ",
+                                  "\t",
+                                  "\n",
+                                  "\r",
+                                  "\xC3\xA4",
+                                  "\xE2\x82\xAC",
+                                  "\xF0\x9F\x98\x80",
+                                  std::string(1, '\0'),
+                                  "\x01",
+                                  "\x1F",
+                                  "\x7F",
+                                  "\x80",
+                                  "\xC3",
+                                  "\xED\xA0\x80",
+                                  "\xEF\xBF\xBE",
+                                  "\xF4\x90\x80\x80",
+                                  "\xC0\xAF",
+                                  "\xFF"};
     std::mt19937 random(11);
     for (int round = 0; round < 20000; ++round) {
         std::string text;

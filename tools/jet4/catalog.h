@@ -13,8 +13,8 @@ namespace jet4::detail {
 constexpr std::uint32_t kCatalogPage = 2;
 
 struct UserTable {
-  std::u16string name;
-  std::uint32_t tdefPage;
+    std::u16string name;
+    std::uint32_t tdefPage;
 };
 
 const TableLayout& CatalogLayout();

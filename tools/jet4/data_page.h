@@ -22,30 +22,30 @@ constexpr std::uint16_t kRowOverflow = 0x4000;
 constexpr std::size_t kOverflowPointerSize = 4;
 
 class DataPage {
- public:
-  // Page/row pointers carry the row number in one byte.
-  static constexpr int kMaxRows = 255;
+public:
+    // Page/row pointers carry the row number in one byte.
+    static constexpr int kMaxRows = 255;
 
-  explicit DataPage(std::uint32_t owner = 0) { Reset(owner); }
+    explicit DataPage(std::uint32_t owner = 0) { Reset(owner); }
 
-  void Reset(std::uint32_t owner);
-  bool Fits(std::size_t rowLength) const;
-  // Appends a row that Fits(), its offset carrying `flags` (kRowDeleted,
-  // kRowOverflow); returns its row number.
-  int Add(const std::uint8_t* row, std::size_t length, std::uint16_t flags = 0);
-  // Overwrites the start of row `row` (added before) with `length` bytes.
-  void Overwrite(int row, const std::uint8_t* bytes, std::size_t length);
-  // Where row `row` starts in the page.
-  std::size_t RowStart(int row) const;
-  int RowCount() const { return rows_; }
-  const std::uint8_t* Data() const { return page_.data(); }
+    void Reset(std::uint32_t owner);
+    bool Fits(std::size_t rowLength) const;
+    // Appends a row that Fits(), its offset carrying `flags` (kRowDeleted,
+    // kRowOverflow); returns its row number.
+    int Add(const std::uint8_t* row, std::size_t length, std::uint16_t flags = 0);
+    // Overwrites the start of row `row` (added before) with `length` bytes.
+    void Overwrite(int row, const std::uint8_t* bytes, std::size_t length);
+    // Where row `row` starts in the page.
+    std::size_t RowStart(int row) const;
+    int RowCount() const { return rows_; }
+    const std::uint8_t* Data() const { return page_.data(); }
 
- private:
-  std::size_t FreeSpace() const;
+private:
+    std::size_t FreeSpace() const;
 
-  std::array<std::uint8_t, kPageSize> page_{};
-  int rows_ = 0;
-  std::size_t rowStart_ = kPageSize;  // start of the lowest row so far
+    std::array<std::uint8_t, kPageSize> page_{};
+    int rows_ = 0;
+    std::size_t rowStart_ = kPageSize;  // start of the lowest row so far
 };
 
 }  // namespace jet4::detail

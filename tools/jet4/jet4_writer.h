@@ -16,29 +16,29 @@ namespace jet4 {
 // definition, a call out of order, or a failed file operation. The message
 // names table, row (1-based) and column where one is involved.
 class WriteError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+public:
+    using std::runtime_error::runtime_error;
 };
 
 enum class ColumnType { Text, Memo, DateTime, Long, Integer, Double, YesNo };
 
 struct Column {
-  std::string name;
-  ColumnType type;
-  int maxChars = 255;  // Text only: 1..255 UTF-16 code units
-  // Dropped from the table after rows were written: the column keeps its
-  // number, variable index and fixed-area bytes, so the live columns have
-  // gaps there, and the definition's "max" counts include it, but it is not
-  // defined. Rows give it Null, or a value for an old row still holding its
-  // bytes and null-mask bit. Its name is never stored.
-  bool deleted = false;
+    std::string name;
+    ColumnType type;
+    int maxChars = 255;  // Text only: 1..255 UTF-16 code units
+    // Dropped from the table after rows were written: the column keeps its
+    // number, variable index and fixed-area bytes, so the live columns have
+    // gaps there, and the definition's "max" counts include it, but it is not
+    // defined. Rows give it Null, or a value for an old row still holding its
+    // bytes and null-mask bit. Its name is never stored.
+    bool deleted = false;
 };
 
 struct Null {};
 
 // Days since 1899-12-30 00:00 plus the elapsed fraction of the day.
 struct DateTime {
-  double days;
+    double days;
 };
 
 // Text and Memo take std::u16string (stored as given, lone surrogates too),
@@ -59,38 +59,38 @@ DateTime DateAndTime(int year, int month, int day, int hour, int minute, int sec
 
 // How a row sits on its data page: what a database updated in place holds.
 enum class RowState {
-  Live,       // an ordinary row
-  Deleted,    // flagged deleted (0x8000), its bytes kept
-  Compacted,  // a deleted slot whose bytes were reclaimed: flags 0xC000, length 0
-  // The slot holds an overflow pointer (0x4000): row number (1 byte) and page
-  // number (3 bytes) of the row's place on another data page of the table,
-  // where it is flagged deleted (0x8000) so that a page scan passes over it.
-  Moved,
+    Live,       // an ordinary row
+    Deleted,    // flagged deleted (0x8000), its bytes kept
+    Compacted,  // a deleted slot whose bytes were reclaimed: flags 0xC000, length 0
+    // The slot holds an overflow pointer (0x4000): row number (1 byte) and page
+    // number (3 bytes) of the row's place on another data page of the table,
+    // where it is flagged deleted (0x8000) so that a page scan passes over it.
+    Moved,
 };
 
 struct RowOptions {
-  RowState state = RowState::Live;
-  // Moved: pointers on the way to the row, 1 to 8. From the second on, each
-  // sits on a fresh overflow page, flagged 0xC000 (deleted, pointer): a page
-  // scan passes over it, a reader following the pointer before it follows
-  // this one too.
-  int hops = 1;
-  // The row was written when the table had only its first `columns` columns
-  // by number (1 to all of them; 0 means all): its column count and null
-  // mask cover only those, the later ones must be Null and read as Null.
-  int columns = 0;
+    RowState state = RowState::Live;
+    // Moved: pointers on the way to the row, 1 to 8. From the second on, each
+    // sits on a fresh overflow page, flagged 0xC000 (deleted, pointer): a page
+    // scan passes over it, a reader following the pointer before it follows
+    // this one too.
+    int hops = 1;
+    // The row was written when the table had only its first `columns` columns
+    // by number (1 to all of them; 0 means all): its column count and null
+    // mask cover only those, the later ones must be Null and read as Null.
+    int columns = 0;
 };
 
 // Crafted damage for tests: an overflow pointer slot (0x4000) that leads to
 // no row of the table.
 enum class BrokenPointer {
-  BeyondFile,      // to row 0 of the page just past the file's last page
-  DefinitionPage,  // to row 0 of the table's definition (TDEF) page
-  UsageMapPage,    // to the row holding the table's usage map, on a data page of no table
-  OtherTable,      // to row 0 of the first data page of another table (one with rows, before or after)
-  MissingRow,      // to its own data page, the row number one past the page's last row
-  Loop,            // to its own slot
-  Cycle,           // to a second pointer, on an overflow page and flagged 0xC000, that points back
+    BeyondFile,      // to row 0 of the page just past the file's last page
+    DefinitionPage,  // to row 0 of the table's definition (TDEF) page
+    UsageMapPage,    // to the row holding the table's usage map, on a data page of no table
+    OtherTable,      // to row 0 of the first data page of another table (one with rows, before or after)
+    MissingRow,      // to its own data page, the row number one past the page's last row
+    Loop,            // to its own slot
+    Cycle,           // to a second pointer, on an overflow page and flagged 0xC000, that points back
 };
 
 // Streams rows to pages as they come, so memory stays small whatever the
@@ -104,29 +104,29 @@ enum class BrokenPointer {
 // deleted or moved rows too. The definition's row count counts live and
 // moved rows and broken pointers (each stands for a record), not deleted ones.
 class Writer {
- public:
-  explicit Writer(std::string path);
-  ~Writer();
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
+public:
+    explicit Writer(std::string path);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
 
-  void BeginTable(std::string name, std::vector<Column> cols);
-  // `row` holds one value per column given to BeginTable, deleted ones too.
-  // Moved rows and broken pointers keep their slot's place in a page scan.
-  // Refuses bad options (hops, columns, a non-Null value past `columns`)
-  // like bad values. A Compacted row's values are checked but not stored.
-  void AddRow(const std::vector<Value>& row, const RowOptions& options = {});
-  // Adds an overflow pointer slot of the given damage to the open table. Its
-  // target is settled by Finish(), which refuses OtherTable when no other
-  // table has a data page.
-  void AddBrokenPointer(BrokenPointer kind);
-  void EndTable();
-  // Ends an open table, writes catalog and maps, renames onto `path`.
-  void Finish();
+    void BeginTable(std::string name, std::vector<Column> cols);
+    // `row` holds one value per column given to BeginTable, deleted ones too.
+    // Moved rows and broken pointers keep their slot's place in a page scan.
+    // Refuses bad options (hops, columns, a non-Null value past `columns`)
+    // like bad values. A Compacted row's values are checked but not stored.
+    void AddRow(const std::vector<Value>& row, const RowOptions& options = {});
+    // Adds an overflow pointer slot of the given damage to the open table. Its
+    // target is settled by Finish(), which refuses OtherTable when no other
+    // table has a data page.
+    void AddBrokenPointer(BrokenPointer kind);
+    void EndTable();
+    // Ends an open table, writes catalog and maps, renames onto `path`.
+    void Finish();
 
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace jet4

@@ -13,8 +13,8 @@ namespace jet4::detail {
 // One column's stored form. A Yes/No column has no bytes: its value is its
 // null-mask bit (`present`).
 struct Cell {
-  bool present = false;
-  Bytes bytes;  // fixed columns: exactly their size; variable: any length
+    bool present = false;
+    Bytes bytes;  // fixed columns: exactly their size; variable: any length
 };
 
 // A row holding every column of its table, deleted ones included.

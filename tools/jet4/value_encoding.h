@@ -9,14 +9,14 @@
 
 namespace jet4::detail {
 
-constexpr std::size_t kMemoHeader = 12;        // length and flags, pg_row, 0
-constexpr std::size_t kMemoInlineMax = 64;     // stored bytes kept inside the row
+constexpr std::size_t kMemoHeader = 12;     // length and flags, pg_row, 0
+constexpr std::size_t kMemoInlineMax = 64;  // stored bytes kept inside the row
 
 struct EncodedValue {
-  Cell cell;              // final for all but memos
-  bool memo = false;      // a non-Null memo: its field is made when it is placed
-  bool inlineMemo = false;
-  Bytes memoText;         // memo: the stored text bytes
+    Cell cell;          // final for all but memos
+    bool memo = false;  // a non-Null memo: its field is made when it is placed
+    bool inlineMemo = false;
+    Bytes memoText;  // memo: the stored text bytes
 };
 
 const char* TypeName(ColumnType t);

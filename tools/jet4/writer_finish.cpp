@@ -10,150 +10,138 @@
 namespace jet4 {
 
 void Writer::Impl::AddBrokenPointer(BrokenPointer kind) {
-  CheckUsable();
-  if (!open) throw WriteError("AddBrokenPointer without an open table");
-  Table& t = *open;
-  if (t.rowCount == UINT32_MAX) throw WriteError("table " + Quoted(t.name) + ": too many rows");
-  try {
-    const Slot at = Place(rows, Bytes(kOverflowPointerSize, 0), kRowOverflow);
-    auto pointTo = [&](Slot target) {
-      const Bytes b = PointerTo(target);
-      rows.page.Overwrite(at.row, b.data(), b.size());
-    };
-    switch (kind) {
-      case BrokenPointer::Loop:
-        pointTo(at);
-        break;
-      case BrokenPointer::Cycle:
-        pointTo(Place(moved, PointerTo(at), kRowDeleted | kRowOverflow));
-        break;
-      case BrokenPointer::DefinitionPage:
-        pointTo({t.tdefPage, 0});
-        break;
-      case BrokenPointer::BeyondFile:
-      case BrokenPointer::UsageMapPage:
-      case BrokenPointer::OtherTable:
-      case BrokenPointer::MissingRow:
-        pending.push_back({done.size(), kind, at, rows.page.RowStart(at.row)});
-        break;
+    CheckUsable();
+    if (!open) throw WriteError("AddBrokenPointer without an open table");
+    Table& t = *open;
+    if (t.rowCount == UINT32_MAX) throw WriteError("table " + Quoted(t.name) + ": too many rows");
+    try {
+        const Slot at = Place(rows, Bytes(kOverflowPointerSize, 0), kRowOverflow);
+        auto pointTo = [&](Slot target) {
+            const Bytes b = PointerTo(target);
+            rows.page.Overwrite(at.row, b.data(), b.size());
+        };
+        switch (kind) {
+        case BrokenPointer::Loop: pointTo(at); break;
+        case BrokenPointer::Cycle: pointTo(Place(moved, PointerTo(at), kRowDeleted | kRowOverflow)); break;
+        case BrokenPointer::DefinitionPage: pointTo({t.tdefPage, 0}); break;
+        case BrokenPointer::BeyondFile:
+        case BrokenPointer::UsageMapPage:
+        case BrokenPointer::OtherTable:
+        case BrokenPointer::MissingRow: pending.push_back({done.size(), kind, at, rows.page.RowStart(at.row)}); break;
+        }
+        ++t.rowCount;
+    } catch (...) {
+        broken = true;
+        file.Abandon();
+        throw;
     }
-    ++t.rowCount;
-  } catch (...) {
-    broken = true;
-    file.Abandon();
-    throw;
-  }
 }
 
 void Writer::Impl::Finish() {
-  CheckUsable();
-  if (open) EndTable();
-  for (const PendingPointer& b : pending) {
-    if (b.kind != BrokenPointer::OtherTable) continue;
-    if (std::none_of(done.begin(), done.end(), [&](const Table& t) { return &t != &done[b.table] && !t.dataPages.empty(); }))
-      throw WriteError("table " + Quoted(done[b.table].name) +
-                       ": a broken pointer to another table's data page needs another table with rows");
-  }
-  try {
-    // Catalog rows.
-    std::vector<UserTable> tables;
-    for (const Table& t : done) tables.push_back({t.wideName, t.tdefPage});
-    const std::vector<Bytes> catalogRows = CatalogRows(tables);
-    std::vector<std::uint32_t> catalogPages;
-    DataPage page(kCatalogPage);
-    std::uint32_t pageNo = 0;
-    for (const Bytes& r : catalogRows) {
-      if (catalogPages.empty() || !page.Fits(r.size())) {
-        if (!catalogPages.empty()) file.Write(pageNo, page.Data());
-        pageNo = file.Allocate();
-        page.Reset(kCatalogPage);
-        catalogPages.push_back(pageNo);
-      }
-      page.Add(r.data(), r.size());
+    CheckUsable();
+    if (open) EndTable();
+    for (const PendingPointer& b : pending) {
+        if (b.kind != BrokenPointer::OtherTable) continue;
+        if (std::none_of(done.begin(), done.end(),
+                         [&](const Table& t) { return &t != &done[b.table] && !t.dataPages.empty(); }))
+            throw WriteError("table " + Quoted(done[b.table].name) +
+                             ": a broken pointer to another table's data page needs another table with rows");
     }
-    file.Write(pageNo, page.Data());
+    try {
+        // Catalog rows.
+        std::vector<UserTable> tables;
+        for (const Table& t : done) tables.push_back({t.wideName, t.tdefPage});
+        const std::vector<Bytes> catalogRows = CatalogRows(tables);
+        std::vector<std::uint32_t> catalogPages;
+        DataPage page(kCatalogPage);
+        std::uint32_t pageNo = 0;
+        for (const Bytes& r : catalogRows) {
+            if (catalogPages.empty() || !page.Fits(r.size())) {
+                if (!catalogPages.empty()) file.Write(pageNo, page.Data());
+                pageNo = file.Allocate();
+                page.Reset(kCatalogPage);
+                catalogPages.push_back(pageNo);
+            }
+            page.Add(r.data(), r.size());
+        }
+        file.Write(pageNo, page.Data());
 
-    // Usage and free-space maps, as rows of data pages owned by no table.
-    DataPage mapPage(0);
-    std::uint32_t mapPageNo = 0;
-    bool mapOpen = false;
-    auto addMap = [&](const Bytes& r) {
-      if (!mapOpen || !mapPage.Fits(r.size())) {
-        if (mapOpen) file.Write(mapPageNo, mapPage.Data());
-        mapPageNo = file.Allocate();
-        mapPage.Reset(0);
-        mapOpen = true;
-      }
-      return PageRow(mapPageNo, static_cast<std::uint32_t>(mapPage.Add(r.data(), r.size())));
-    };
-    TdefFacts catalogFacts{0x53, static_cast<std::uint32_t>(catalogRows.size()), 0, 0};
-    catalogFacts.usageMap = addMap(BuildUsageMap(catalogPages, file));
-    catalogFacts.freeMap = addMap(EmptyUsageMap());
-    std::vector<TdefFacts> facts;
-    for (const Table& t : done) {
-      TdefFacts f{0x4E, t.rowCount, 0, 0};
-      f.usageMap = addMap(BuildUsageMap(t.dataPages, file));
-      f.freeMap = addMap(EmptyUsageMap());
-      facts.push_back(f);
+        // Usage and free-space maps, as rows of data pages owned by no table.
+        DataPage mapPage(0);
+        std::uint32_t mapPageNo = 0;
+        bool mapOpen = false;
+        auto addMap = [&](const Bytes& r) {
+            if (!mapOpen || !mapPage.Fits(r.size())) {
+                if (mapOpen) file.Write(mapPageNo, mapPage.Data());
+                mapPageNo = file.Allocate();
+                mapPage.Reset(0);
+                mapOpen = true;
+            }
+            return PageRow(mapPageNo, static_cast<std::uint32_t>(mapPage.Add(r.data(), r.size())));
+        };
+        TdefFacts catalogFacts{0x53, static_cast<std::uint32_t>(catalogRows.size()), 0, 0};
+        catalogFacts.usageMap = addMap(BuildUsageMap(catalogPages, file));
+        catalogFacts.freeMap = addMap(EmptyUsageMap());
+        std::vector<TdefFacts> facts;
+        for (const Table& t : done) {
+            TdefFacts f{0x4E, t.rowCount, 0, 0};
+            f.usageMap = addMap(BuildUsageMap(t.dataPages, file));
+            f.freeMap = addMap(EmptyUsageMap());
+            facts.push_back(f);
+        }
+        file.Write(mapPageNo, mapPage.Data());
+
+        // Definitions.
+        const Bytes catalogTdef = BuildTdef(CatalogLayout(), catalogFacts, kCatalogPage);
+        if (catalogTdef.size() != kPageSize) throw WriteError("internal error: catalog definition spans pages");
+        file.Write(kCatalogPage, catalogTdef.data());
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            const Bytes tdef = BuildTdef(done[i].layout, facts[i], done[i].tdefPage);
+            for (std::size_t p = 0; p * kPageSize < tdef.size(); ++p)
+                file.Write(done[i].tdefPage + static_cast<std::uint32_t>(p), tdef.data() + p * kPageSize);
+        }
+        SettlePointers(facts);
+
+        // Page 1, the global map (readers ignore it), and the header.
+        DataPage global(0);
+        const Bytes empty = EmptyUsageMap();
+        global.Add(empty.data(), empty.size());
+        global.Add(empty.data(), empty.size());
+        file.Write(1, global.Data());
+        file.Write(0, BuildHeaderPage().data());
+        file.Commit();
+        finished = true;
+    } catch (...) {
+        broken = true;
+        file.Abandon();
+        throw;
     }
-    file.Write(mapPageNo, mapPage.Data());
-
-    // Definitions.
-    const Bytes catalogTdef = BuildTdef(CatalogLayout(), catalogFacts, kCatalogPage);
-    if (catalogTdef.size() != kPageSize) throw WriteError("internal error: catalog definition spans pages");
-    file.Write(kCatalogPage, catalogTdef.data());
-    for (std::size_t i = 0; i < done.size(); ++i) {
-      const Bytes tdef = BuildTdef(done[i].layout, facts[i], done[i].tdefPage);
-      for (std::size_t p = 0; p * kPageSize < tdef.size(); ++p)
-        file.Write(done[i].tdefPage + static_cast<std::uint32_t>(p), tdef.data() + p * kPageSize);
-    }
-    SettlePointers(facts);
-
-    // Page 1, the global map (readers ignore it), and the header.
-    DataPage global(0);
-    const Bytes empty = EmptyUsageMap();
-    global.Add(empty.data(), empty.size());
-    global.Add(empty.data(), empty.size());
-    file.Write(1, global.Data());
-    file.Write(0, BuildHeaderPage().data());
-    file.Commit();
-    finished = true;
-  } catch (...) {
-    broken = true;
-    file.Abandon();
-    throw;
-  }
 }
 
 // Aims the broken pointers that needed the finished file.
 void Writer::Impl::SettlePointers(const std::vector<TdefFacts>& facts) {
-  for (const PendingPointer& b : pending) {
-    Slot target{};
-    switch (b.kind) {
-      case BrokenPointer::BeyondFile:
-        target = {file.PageCount(), 0};
-        break;
-      case BrokenPointer::UsageMapPage:
-        target = {facts[b.table].usageMap >> 8, static_cast<int>(facts[b.table].usageMap & 0xFF)};
-        break;
-      case BrokenPointer::OtherTable:
-        for (std::size_t i = 0; i < done.size(); ++i)
-          if (i != b.table && !done[i].dataPages.empty()) {
-            target = {done[i].dataPages.front(), 0};
+    for (const PendingPointer& b : pending) {
+        Slot target{};
+        switch (b.kind) {
+        case BrokenPointer::BeyondFile: target = {file.PageCount(), 0}; break;
+        case BrokenPointer::UsageMapPage:
+            target = {facts[b.table].usageMap >> 8, static_cast<int>(facts[b.table].usageMap & 0xFF)};
             break;
-          }
-        break;
-      case BrokenPointer::MissingRow:
-        target = {b.at.page, b.pageRows};
-        break;
-      case BrokenPointer::DefinitionPage:
-      case BrokenPointer::Loop:
-      case BrokenPointer::Cycle:
-        continue;  // aimed when added
+        case BrokenPointer::OtherTable:
+            for (std::size_t i = 0; i < done.size(); ++i)
+                if (i != b.table && !done[i].dataPages.empty()) {
+                    target = {done[i].dataPages.front(), 0};
+                    break;
+                }
+            break;
+        case BrokenPointer::MissingRow: target = {b.at.page, b.pageRows}; break;
+        case BrokenPointer::DefinitionPage:
+        case BrokenPointer::Loop:
+        case BrokenPointer::Cycle: continue;  // aimed when added
+        }
+        const Bytes bytes = PointerTo(target);
+        file.Patch(b.at.page, b.offset, bytes.data(), bytes.size());
     }
-    const Bytes bytes = PointerTo(target);
-    file.Patch(b.at.page, b.offset, bytes.data(), bytes.size());
-  }
 }
 
 }  // namespace jet4

@@ -5,10 +5,10 @@
 int RunMdbWrite(int argc, char** argv);
 
 int main(int argc, char** argv) {
-  try {
-    return RunMdbWrite(argc, argv);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "mdbwrite: %s\n", e.what());
-    return 1;
-  }
+    try {
+        return RunMdbWrite(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "mdbwrite: %s\n", e.what());
+        return 1;
+    }
 }

@@ -8,15 +8,15 @@ namespace mdbwrite {
 
 // splitmix64: the same seed gives the same numbers everywhere.
 class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next();
-  // Uniform in [lo, hi].
-  long Between(long lo, long hi);
-  bool Chance(int percent) { return Between(1, 100) <= percent; }
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t Next();
+    // Uniform in [lo, hi].
+    long Between(long lo, long hi);
+    bool Chance(int percent) { return Between(1, 100) <= percent; }
 
- private:
-  std::uint64_t state_;
+private:
+    std::uint64_t state_;
 };
 
 std::string ChannelId(long index);  // "ARD", "ZDF", ..., then "SENDER123"

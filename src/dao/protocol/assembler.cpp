@@ -7,7 +7,7 @@ namespace {
 // error text, the list of tables.
 constexpr std::uint32_t kMaxOtherPayload = 1u << 24;
 
-} // namespace
+}  // namespace
 
 MessageAssembler::MessageAssembler(std::function<char*(std::uint32_t)> rowStorage)
     : rowStorage_(std::move(rowStorage)) {}
@@ -44,8 +44,6 @@ StreamFault MessageAssembler::Got(std::size_t count, std::optional<Message>& com
     return StreamFault::None;
 }
 
-StreamFault MessageAssembler::Finish() const {
-    return headerGot_ != 0 ? StreamFault::BreaksOff : StreamFault::None;
-}
+StreamFault MessageAssembler::Finish() const { return headerGot_ != 0 ? StreamFault::BreaksOff : StreamFault::None; }
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

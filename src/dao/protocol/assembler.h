@@ -48,4 +48,4 @@ private:
     std::string buffer_;
 };
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

@@ -41,7 +41,7 @@ bool Fits(CellTag tag, ColumnKind kind) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 StreamFault ReadHeader(const char* payload, std::size_t size, Header& header) {
     PayloadReader in(payload, size);
@@ -123,4 +123,4 @@ double CellDouble(const char* cell) {
 
 std::int64_t CellInteger(const char* cell) { return static_cast<std::int64_t>(Load64(cell + 1)); }
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

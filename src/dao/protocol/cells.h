@@ -40,4 +40,4 @@ std::string_view CellText(const char* cell);
 double CellDouble(const char* cell);
 std::int64_t CellInteger(const char* cell);
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

@@ -56,14 +56,14 @@ enum class ColumnKind : std::uint8_t {
 
 // Failures the reader itself recognises and reports in an 'E' message.
 enum class ReaderFailure : std::uint8_t {
-    NotAccess = 1,     // libmdb does not take the file as an Access database
-    NoCatalog = 2,     // the list of tables cannot be read
-    NoTable = 3,       // the requested table does not exist
-    Damaged = 4,       // structure found broken while reading; detail says where
-    Unreadable = 5,    // an operating-system error; detail says which
-    Missing = 6,       // there is no such file
-    Folder = 7,        // the path names a folder
-    NotRegular = 8,    // the path names a device, a pipe or a socket
+    NotAccess = 1,   // libmdb does not take the file as an Access database
+    NoCatalog = 2,   // the list of tables cannot be read
+    NoTable = 3,     // the requested table does not exist
+    Damaged = 4,     // structure found broken while reading; detail says where
+    Unreadable = 5,  // an operating-system error; detail says which
+    Missing = 6,     // there is no such file
+    Folder = 7,      // the path names a folder
+    NotRegular = 8,  // the path names a device, a pipe or a socket
 };
 constexpr std::uint8_t kLastReaderFailure = 8;
 
@@ -75,7 +75,7 @@ enum class ReaderExit : int {
     WriteFailed = 3,  // the stream could not be written (the engine went away)
     Failed = 4,       // an unexpected failure inside the reader
     OutOfMemory = 5,
-    Orphaned = 6,     // the engine that started it had ended already
+    Orphaned = 6,  // the engine that started it had ended already
 };
 
 // The reader program's command line: the engine's process id, the database
@@ -174,4 +174,4 @@ private:
     const char* end_;
 };
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

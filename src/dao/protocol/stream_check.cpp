@@ -54,4 +54,4 @@ StreamFault StreamChecker::Accept(MessageKind kind, const char* payload, std::ui
     return StreamFault::UnknownKind;
 }
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

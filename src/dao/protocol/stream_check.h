@@ -49,4 +49,4 @@ private:
     std::string detail_;
 };
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

@@ -23,4 +23,4 @@ std::string_view Describe(StreamFault fault) {
     return "the database reader sent something unknown";
 }
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

@@ -6,8 +6,8 @@ namespace brevan::dao::protocol {
 
 enum class StreamFault {
     None,
-    BreaksOff,          // the stream ends in the middle of a message
-    ImpossibleSize,     // a message longer than any the reader sends
+    BreaksOff,       // the stream ends in the middle of a message
+    ImpossibleSize,  // a message longer than any the reader sends
     UnknownKind,
     OutOfPlace,         // a message where the order of the stream has none
     RowsOutOfPlace,     // rows before the header
@@ -19,10 +19,10 @@ enum class StreamFault {
     MoreAfterEnd,       // anything after the end or an error
     MalformedHeader,
     MalformedRows,
-    ValueDoesNotFit,    // a cell whose kind is not its column's
+    ValueDoesNotFit,  // a cell whose kind is not its column's
 };
 
 // The fault as the words of a message: "the database reader sent ...".
 std::string_view Describe(StreamFault fault);
 
-} // namespace brevan::dao::protocol
+}  // namespace brevan::dao::protocol

@@ -10,4 +10,4 @@ struct Damage {
     std::string detail;
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -14,4 +14,4 @@ inline std::uint32_t Get32(const unsigned char* p) {
 // A row offset: where the row starts on its page, in the low 13 bits.
 constexpr unsigned kRowOffsetMask = 0x1FFF;
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -43,4 +43,4 @@ void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& o
     }
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -18,4 +18,4 @@ void AppendUtf16le(const unsigned char* bytes, std::size_t size, std::string& ou
 // switching between them) or plain UTF-16LE.
 void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& out);
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

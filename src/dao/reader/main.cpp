@@ -9,14 +9,14 @@
 #include "dao/protocol/stream.h"
 #include "dao/reader/read_request.h"
 
-#include <csignal>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -45,7 +45,7 @@ void LimitMemory() {
 
 int Exit(ReaderExit code) { return static_cast<int>(code); }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3 || argc > 4) return Exit(ReaderExit::Usage);

@@ -3,11 +3,11 @@
 #include "base/case_fold.h"
 #include "dao/reader/damage.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace brevan::dao::reader {
 
@@ -103,4 +103,4 @@ MdbTableDef& MdbSession::OpenTable(MdbCatalogEntry* entry) {
     return *table_;
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

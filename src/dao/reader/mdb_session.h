@@ -56,4 +56,4 @@ private:
     std::uint64_t inode_ = 0;
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -65,4 +65,4 @@ void MemoReader::Append(const unsigned char* f, std::size_t size, std::string& o
     }
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

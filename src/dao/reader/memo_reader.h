@@ -34,4 +34,4 @@ private:
     std::vector<unsigned char> memo_;
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -2,17 +2,17 @@
 
 #include "dao/reader/damage.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace brevan::dao::reader {
 namespace {
 
 constexpr std::size_t kWindowPages = 64;
 
-} // namespace
+}  // namespace
 
 PageSource::PageSource(int fd, std::uint64_t fileSize, std::size_t pageSize, MdbHandle* encrypted)
     : fd_(fd), fileSize_(fileSize), pageSize_(pageSize), encrypted_(encrypted) {}
@@ -51,4 +51,4 @@ void PageSource::FillWindow(std::uint32_t page) {
     pagesRead_ += windowPages_;
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

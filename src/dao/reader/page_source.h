@@ -39,4 +39,4 @@ private:
     std::uint64_t pagesRead_ = 0;
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

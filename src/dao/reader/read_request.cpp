@@ -91,7 +91,7 @@ ReaderExit Serve(const ReadRequest& request, StreamWriter& out) {
     }
 }
 
-} // namespace
+}  // namespace
 
 ReaderExit Read(const ReadRequest& request, int fd) {
     try {
@@ -104,4 +104,4 @@ ReaderExit Read(const ReadRequest& request, int fd) {
     }
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

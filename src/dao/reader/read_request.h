@@ -17,4 +17,4 @@ struct ReadRequest {
 // it is not.
 protocol::ReaderExit Read(const ReadRequest& request, int fd);
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

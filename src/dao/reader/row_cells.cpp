@@ -35,7 +35,7 @@ double NumericValue(const unsigned char* p, int scale) {
     return static_cast<double>((p[0] & 0x80) ? -d : d);
 }
 
-} // namespace
+}  // namespace
 
 protocol::ColumnKind KindOf(int type) {
     using protocol::ColumnKind;
@@ -150,11 +150,9 @@ void RowCells::Append(std::string& out, const std::vector<RowField>& fields, con
             PutText(out, scratch_);
             break;
         }
-        default:
-            out.push_back(static_cast<char>(CellTag::Null));
-            break;
+        default: out.push_back(static_cast<char>(CellTag::Null)); break;
         }
     }
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -36,4 +36,4 @@ private:
     std::string scratch_;
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

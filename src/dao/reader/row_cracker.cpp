@@ -26,7 +26,9 @@ bool ReadJet4Table(const unsigned char* row, std::size_t maskAt, VarTable& table
     return true;
 }
 
-unsigned Jet4Offset(const unsigned char* row, std::size_t maskAt, unsigned i) { return Get16(row + maskAt - 4 - 2 * i); }
+unsigned Jet4Offset(const unsigned char* row, std::size_t maskAt, unsigned i) {
+    return Get16(row + maskAt - 4 - 2 * i);
+}
 
 // Jet 3: one-byte offsets, so a jump table names the variable columns from
 // which offsets count another 256: eod, the offsets last first, the jump
@@ -47,7 +49,7 @@ bool ReadJet3Table(const unsigned char* row, std::size_t size, std::size_t maskA
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool CrackRow(const RowShape& shape, const unsigned char* row, std::size_t size, std::vector<RowField>& fields) {
     const std::size_t countSize = shape.jet3 ? 1 : 2;
@@ -86,4 +88,4 @@ bool CrackRow(const RowShape& shape, const unsigned char* row, std::size_t size,
     return true;
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

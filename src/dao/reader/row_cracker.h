@@ -20,8 +20,8 @@ struct ColumnPlace {
 };
 
 struct RowShape {
-    bool jet3 = false;     // 1-byte counts and offsets with a jump table, else 2-byte
-    bool varTable = false; // the definition counts variable columns (deleted ones too): rows end in an offset table
+    bool jet3 = false;      // 1-byte counts and offsets with a jump table, else 2-byte
+    bool varTable = false;  // the definition counts variable columns (deleted ones too): rows end in an offset table
     std::vector<ColumnPlace> columns;  // in the order the reader reports them
 };
 
@@ -42,4 +42,4 @@ struct RowField {
 // past the row's end, a fixed column beyond the fixed area).
 bool CrackRow(const RowShape& shape, const unsigned char* row, std::size_t size, std::vector<RowField>& fields);
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

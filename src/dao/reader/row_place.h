@@ -10,7 +10,7 @@ struct RowPlace {
     const std::string* owner;  // e.g. table "TVDaten"
     std::uint32_t page;        // the slot the page scan met
     unsigned row;
-    bool moved = false;        // the slot is an overflow pointer; the row lies at:
+    bool moved = false;  // the slot is an overflow pointer; the row lies at:
     std::uint32_t movedPage = 0;
     unsigned movedRow = 0;
 
@@ -23,4 +23,4 @@ struct RowPlace {
     }
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -36,7 +36,8 @@ public:
     // Slot `r` (below Count()), its positions unchecked.
     RowSlot At(unsigned r) const {
         const unsigned raw = Get16(page_ + table_ + 2 * r);
-        const unsigned end = r == 0 ? static_cast<unsigned>(pageSize_) : Get16(page_ + table_ + 2 * (r - 1)) & kRowOffsetMask;
+        const unsigned end =
+            r == 0 ? static_cast<unsigned>(pageSize_) : Get16(page_ + table_ + 2 * (r - 1)) & kRowOffsetMask;
         return RowSlot{raw & (kRowDeleted | kRowOverflow), raw & kRowOffsetMask, end};
     }
     // The slot's bytes lie within the page, in order.
@@ -49,4 +50,4 @@ private:
     unsigned count_;
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -1,7 +1,7 @@
 #include "dao/reader/stream_writer.h"
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 namespace brevan::dao::reader {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 // calls, small enough that the engine starts taking them early.
 constexpr std::size_t kFlushSize = 256 * 1024;
 
-} // namespace
+}  // namespace
 
 StreamWriter::StreamWriter(int fd) : fd_(fd) { buf_.reserve(kFlushSize + 64 * 1024); }
 
@@ -55,4 +55,4 @@ bool StreamWriter::Error(protocol::ReaderFailure failure, std::string_view detai
     return Flush();
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

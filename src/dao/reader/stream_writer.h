@@ -33,4 +33,4 @@ private:
     std::size_t start_ = 0;
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

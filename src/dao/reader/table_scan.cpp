@@ -18,7 +18,7 @@ constexpr std::chrono::milliseconds kProgressInterval{1000};
 // without a loop, and the bound keeps a damaged file from costing time.
 constexpr std::size_t kMaxChain = 64;
 
-} // namespace
+}  // namespace
 
 TableScan::TableScan(MdbSession& session, MdbTableDef& table, std::uint32_t tablePage, PageSource& pages,
                      PageSource& targets, RowCells& cells)
@@ -66,7 +66,8 @@ const unsigned char* TableScan::Follow(RowSlot& slot, RowPlace& place) {
         if (chain_.size() > kMaxChain)
             throw Damage{pointer() + " leads through more than " + std::to_string(kMaxChain) + " pointers"};
         chain_.emplace_back(next, row);
-        if (next >= pages_.PageCount()) throw Damage{pointer() + " leads beyond the end of the file (to " + target() + ")"};
+        if (next >= pages_.PageCount())
+            throw Damage{pointer() + " leads beyond the end of the file (to " + target() + ")"};
         page = TargetPage(next);
         if (page[0] != MDB_PAGE_DATA || Get32(page + 4) != tablePage_)
             throw Damage{pointer() + " leads to " + target() + ", a page that holds no rows of " + *place.owner};
@@ -74,7 +75,8 @@ const unsigned char* TableScan::Follow(RowSlot& slot, RowPlace& place) {
         if (!slots.Fits() || row >= slots.Count())
             throw Damage{pointer() + " leads to " + target() + ", which does not exist"};
         slot = slots.At(row);
-        if (!slots.Sound(slot)) throw Damage{pointer() + " leads to " + target() + ", which has an impossible position"};
+        if (!slots.Sound(slot))
+            throw Damage{pointer() + " leads to " + target() + ", which has an impossible position"};
         if (slot.Size() == 0) throw Damage{pointer() + " leads to " + target() + ", whose bytes are gone"};
         // A further pointer, whatever its deleted flag; else the row, whatever its flags.
         if (!(slot.flags & kRowOverflow)) {
@@ -134,7 +136,8 @@ std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
     for (;;) {
         std::uint32_t next;
         if (knownMap) {
-            const gint32 found = mdb_map_find_next(mdb, table_.usage_map, static_cast<unsigned>(table_.map_sz), current);
+            const gint32 found =
+                mdb_map_find_next(mdb, table_.usage_map, static_cast<unsigned>(table_.map_sz), current);
             if (found < 0) throw Damage{"a page map of " + owner_ + " cannot be read"};
             if (found == 0 || static_cast<std::uint32_t>(found) <= current) break;
             next = static_cast<std::uint32_t>(found);
@@ -181,4 +184,4 @@ std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
     return total;
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -30,8 +30,8 @@ public:
     // `pages` serves the scan in file order; `targets` serves the pages that
     // overflow pointers lead to, so that following one does not move the
     // scan's window. Both read the same file.
-    TableScan(MdbSession& session, MdbTableDef& table, std::uint32_t tablePage, PageSource& pages,
-              PageSource& targets, RowCells& cells);
+    TableScan(MdbSession& session, MdbTableDef& table, std::uint32_t tablePage, PageSource& pages, PageSource& targets,
+              RowCells& cells);
     TableScan(const TableScan&) = delete;
     TableScan& operator=(const TableScan&) = delete;
 
@@ -58,8 +58,8 @@ private:
     std::vector<RowField> fields_;
     std::vector<unsigned char> scanPage_;
     std::vector<unsigned char> targetPage_;
-    std::uint32_t targetNumber_ = 0;  // 0: none (page 0 is never a data page)
+    std::uint32_t targetNumber_ = 0;                         // 0: none (page 0 is never a data page)
     std::vector<std::pair<std::uint32_t, unsigned>> chain_;  // places a pointer chain passed
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

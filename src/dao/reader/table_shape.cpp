@@ -24,4 +24,4 @@ RowShape ShapeOfTable(const MdbTableDef& table, bool jet3) {
     return shape;
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -9,4 +9,4 @@ namespace brevan::dao::reader {
 // column number); `jet3` says which row format the file uses.
 RowShape ShapeOfTable(const MdbTableDef& table, bool jet3);
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

@@ -47,4 +47,4 @@ void TextDecoder::AppendCodePage(const unsigned char* bytes, std::size_t size, s
     }
 }
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

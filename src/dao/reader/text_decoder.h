@@ -1,8 +1,8 @@
 #pragma once
 // Text as the file stores it, to UTF-8: Jet 4 files in UTF-16 (plain or
 // compressed), Jet 3 files in their code page.
-#include <cstddef>
 #include <iconv.h>
+#include <cstddef>
 #include <string>
 
 namespace brevan::dao::reader {
@@ -27,4 +27,4 @@ private:
     iconv_t codePage_ = reinterpret_cast<iconv_t>(-1);
 };
 
-} // namespace brevan::dao::reader
+}  // namespace brevan::dao::reader

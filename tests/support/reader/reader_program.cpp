@@ -11,7 +11,6 @@ public:
     void SetUp() override { brevan::dao::SetReaderProgram(BREVAN_READER_EXE); }
 };
 
-[[maybe_unused]] ::testing::Environment* const kReaderProgram =
-    ::testing::AddGlobalTestEnvironment(new ReaderProgram);
+[[maybe_unused]] ::testing::Environment* const kReaderProgram = ::testing::AddGlobalTestEnvironment(new ReaderProgram);
 
-} // namespace
+}  // namespace

@@ -57,7 +57,7 @@ bool RunFusermount(const std::string& mountPoint, std::string* why) {
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     *why = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? "fusermount3 is not installed (Debian package fuse3)"
-                                                          : "fusermount3 -u -z failed";
+                                                           : "fusermount3 -u -z failed";
     return false;
 }
 
@@ -73,8 +73,7 @@ std::vector<Mount> ReadMounts() {
         Mount mount;
         std::string parent, device, root, mountPoint, options, field;
         if (!(fields >> mount.id >> parent >> device >> root >> mountPoint >> options)) continue;
-        while (fields >> field && field != "-") {
-        }
+        while (fields >> field && field != "-") {}
         std::string source;
         if (!(fields >> mount.fsType >> source)) continue;
         mount.mountPoint = Unescape(mountPoint);

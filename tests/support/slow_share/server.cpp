@@ -169,15 +169,12 @@ int Read(const char* path, char* buffer, std::size_t size, off_t offset, fuse_fi
     }
     const ssize_t got = ::pread(fd, buffer, size, offset);
     if (got < 0) return -errno;
-    const Clock::time_point due = std::max(Clock::now() + share.options().readDelay,
-                                           share.ReserveTransfer(static_cast<std::size_t>(got)));
+    const Clock::time_point due =
+        std::max(Clock::now() + share.options().readDelay, share.ReserveTransfer(static_cast<std::size_t>(got)));
     switch (share.WaitUntil(due)) {
-    case Share::Wait::kDone:
-        return static_cast<int>(got);
-    case Share::Wait::kStopped:
-        return -EIO;
-    case Share::Wait::kInterrupted:
-        return -EINTR;
+    case Share::Wait::kDone: return static_cast<int>(got);
+    case Share::Wait::kStopped: return -EIO;
+    case Share::Wait::kInterrupted: return -EINTR;
     }
     return -EIO;
 }
@@ -188,7 +185,7 @@ int Release(const char*, fuse_file_info* fi) {
 }
 
 fuse_operations Operations() {
-    fuse_operations ops {};
+    fuse_operations ops{};
     ops.init = Init;
     ops.getattr = GetAttr;
     ops.readdir = ReadDir;
@@ -262,8 +259,7 @@ int Serve(const CommandLine& line, const char* program) {
     ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     Share share(line.options, backing == "/" ? "" : backing);
-    const std::string mountOptions =
-        "ro,fsname=" + SourceOf(::getpid()) + ",subtype=" + std::string(kSubtype);
+    const std::string mountOptions = "ro,fsname=" + SourceOf(::getpid()) + ",subtype=" + std::string(kSubtype);
     const char* argv[] = {program, "-o", mountOptions.c_str()};
     fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
     const fuse_operations ops = Operations();
@@ -288,7 +284,7 @@ int Serve(const CommandLine& line, const char* program) {
 
     std::atomic<bool> loopEnded = false;
     std::thread watcher(Watch, std::ref(share), f, mountPoint, *mountId, std::cref(signals), std::cref(loopEnded));
-    fuse_loop_config config {};
+    fuse_loop_config config{};
     config.clone_fd = 0;
     config.max_idle_threads = 10;
     fuse_loop_mt(f, &config);

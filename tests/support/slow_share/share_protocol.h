@@ -3,11 +3,11 @@
 // mount table, and the log line of a call the server holds.
 #pragma once
 
+#include <sys/types.h>
 #include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace slowshare {
 
