@@ -1,6 +1,7 @@
 #include "ini/ini_profile.h"
 
 #include "ini/ini_text.h"
+#include "base/write_all.h"
 #include "os/replace_file.h"
 
 #include <fcntl.h>

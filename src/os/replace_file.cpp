@@ -40,19 +40,6 @@ int CreateTemporaryBeside(const std::string& target, std::string& tempName) {
     return -1;
 }
 
-int WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 int CommitTemporary(int fd, const std::string& tempName, const std::string& target) {
     int failure = 0;
     struct stat old {};

@@ -19,10 +19,6 @@ std::string NameOf(const std::string& path);
 // errno set.
 int CreateTemporaryBeside(const std::string& target, std::string& tempName);
 
-// Writes all of `data` to `fd`, retrying short and interrupted writes.
-// Returns 0, or the errno of the failed write.
-int WriteAll(int fd, const char* data, std::size_t size);
-
 // Completes the temporary file and renames it over `target`, then syncs the
 // folder so the rename lasts. When `target` is a regular file (looked at
 // itself, never through a link), the new file takes its owner and group where

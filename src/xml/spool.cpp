@@ -1,6 +1,7 @@
 #include "xml/spool.h"
 
 #include "base/error.h"
+#include "base/write_all.h"
 #include "os/replace_file.h"
 #include "os/stale_temporaries.h"
 

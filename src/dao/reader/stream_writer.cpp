@@ -1,5 +1,7 @@
 #include "dao/reader/stream_writer.h"
 
+#include "base/write_all.h"
+
 #include <unistd.h>
 #include <cerrno>
 
@@ -31,17 +33,7 @@ void StreamWriter::Patch32(std::size_t offset, std::uint32_t v) {
 bool StreamWriter::Full() const { return buf_.size() >= kFlushSize; }
 
 bool StreamWriter::Flush() {
-    const char* p = buf_.data();
-    std::size_t left = buf_.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (WriteAll(fd_, buf_.data(), buf_.size()) != 0) return false;
     buf_.clear();
     return true;
 }
