@@ -100,24 +100,13 @@ TEST_F(UpdateAndCreate, TheUpdatersExitCodeIsIgnored) {
 }
 
 TEST_F(UpdateAndCreate, AnUpdaterThatCannotStartShowsOneMessageAndTheConversionRuns) {
-    const std::string notExecutable = Script("plain", "exit 0", fs::perms(0644));
+    // Why a start fails, and its message, is the wait's (tests/update); here
+    // what the action does after it.
     const std::string missing = folder / "no-such-tvupdate";
-    const std::string directory = folder.path().string();
-    struct Case {
-        std::string path;
-        std::string message;
-    };
-    for (const Case& c : {Case{missing, "Cannot start '" + missing + "': No such file or directory"},
-                          Case{notExecutable, "Cannot start '" + notExecutable + "': Permission denied"},
-                          Case{directory, "Cannot start '" + directory + "': Permission denied"},
-                          Case{"", "Cannot start a program: its path is empty"}}) {
-        messages.clear();
-        fs::remove(guidePath());
-        AppSettings.UpdaterPath = c.path;
-        EXPECT_FALSE(UpdateAndCreateXmltv());  // the conversion ran, the update did not
-        EXPECT_EQ(messages, std::vector<std::string>{c.message});
-        EXPECT_TRUE(guideShows("ARD")) << c.path;
-    }
+    AppSettings.UpdaterPath = missing;
+    EXPECT_FALSE(UpdateAndCreateXmltv());  // the conversion ran, the update did not
+    EXPECT_EQ(messages, std::vector<std::string>{"Cannot start '" + missing + "': No such file or directory"});
+    EXPECT_TRUE(guideShows("ARD"));
 }
 
 TEST_F(UpdateAndCreate, AFailingConversionAfterTheUpdateReportsItself) {
