@@ -567,7 +567,8 @@ class Slot:
 def classify(slot, proc_status, stdout, stderr, elapsed, timed_out):
     """Returns (outcome, detail)."""
     guide = os.path.join(slot.out, "tvdata.xml")
-    left = sorted(n for n in os.listdir(slot.out) if n != "tvdata.xml")
+    # The lock file that keeps runs into one folder one at a time stays on purpose.
+    left = sorted(n for n in os.listdir(slot.out) if n not in ("tvdata.xml", ".tvdata.xml.lock"))
     if timed_out:
         return "hang", f"no end after {elapsed:.0f} s"
     if proc_status < 0:

@@ -35,7 +35,7 @@ def temporaries(folder):
 
 
 def processes_running(exe):
-    """Processes whose program is `exe` (brevan and its reader child)."""
+    """Processes whose program is `exe` (brevan, or its reader program)."""
     found = []
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
@@ -63,6 +63,9 @@ def main():
     try:
         exe = os.path.join(work, "brevan")
         shutil.copy2(os.path.join(args.build, "brevan"), exe)
+        # The program finds its database reader beside itself.
+        reader = os.path.join(work, "brevan-reader")
+        shutil.copy2(os.path.join(args.build, "brevan-reader"), reader)
         db = os.path.join(work, "tvdaten.mdb")
         out = os.path.join(work, "guide")
         os.mkdir(out)
@@ -70,7 +73,8 @@ def main():
         with open(os.path.join(work, "brevan.ini"), "w") as f:
             f.write(f"[Default]\nTVMovieTvDataPath={db}\nTVMovieUpdatePath=\nmyHTPCPath={out}\n")
         subprocess.run([os.path.join(args.build, "mdbwrite"), db, "--sample", "--rows-total", str(args.rows),
-                        "--past-days", "0", "--seed", str(args.seed % 100000)], check=True)
+                        "--past-days", "0", "--first-day", "2099-06-01", "--seed", str(args.seed % 100000)],
+                       check=True)
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
 
         def start():
@@ -81,7 +85,9 @@ def main():
             with open(guide, "wb") as f:
                 f.write(OLDER_GUIDE)
 
-        # A whole run first: the complete new guide, and when its save begins.
+        # A whole run first: the complete new guide, and when its temporary file
+        # appears (it is made before the listing is read, and written as the
+        # guide is built).
         put_older()
         began = time.monotonic()
         proc = start()
@@ -121,7 +127,7 @@ def main():
             proc.wait()
             # The reader dies with its parent; give the kernel a moment.
             for _ in range(200):
-                if not processes_running(exe):
+                if not processes_running(exe) and not processes_running(reader):
                     break
                 time.sleep(0.01)
             else:
