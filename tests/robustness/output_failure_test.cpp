@@ -4,6 +4,7 @@
 // stays byte for byte, and no temporary file is left behind.
 #include "guide_check.h"
 #include "restricted_run.h"
+#include "sample_run.h"
 #include "support/listing_db.h"
 #include "support/run_brevan.h"
 
@@ -30,34 +31,16 @@ namespace {
 
 const std::string kOlder = "<?xml version='1.0'?>\r\n<tv generator-info-name=\"older\">\r\n</tv>\r\n";
 
-int Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-class FailingOutput : public ::testing::Test {
+class FailingOutput : public robustness::SampleRun {
 protected:
-    static void SetUpTestSuite() {
-        // A guide of about a megabyte, shared by the tests; its days lie far
-        // ahead, so that all of them are converted whenever the tests run.
-        sample_ = new TempFolder;
-        ASSERT_EQ(Shell(std::string(BREVAN_MDBWRITE_EXE) + " " + (*sample_ / "tvdaten.mdb") +
-                        " --sample --channels 6 --days 2 --past-days 0 --first-day 2099-06-01"),
-                  0);
-    }
-    static void TearDownTestSuite() {
-        delete sample_;
-        sample_ = nullptr;
-    }
+    // A guide of about a megabyte, shared by the tests.
+    static void SetUpTestSuite() { MakeSample("--channels 6 --days 2 --past-days 0"); }
+    static void TearDownTestSuite() { DropSample(); }
 
     void SetUp() override {
-        database = work / "tvdaten.mdb";
-        fs::copy_file(*sample_ / "tvdaten.mdb", database);
-        folder = work / "guide";
-        fs::create_directory(folder);
-        older = folder + "/tvdata.xml";
+        SampleRun::SetUp();
+        older = guide;
         WriteFile(older, kOlder);
-        app.WriteIni(database, "", folder);
     }
 
     // The outcome every failure must have.
@@ -70,13 +53,8 @@ protected:
         EXPECT_EQ(OtherFiles(folder), std::vector<std::string>{});
     }
 
-    static TempFolder* sample_;
-    Installation app;
-    TempFolder work;
-    std::string database, folder, older;
+    std::string older;  // the guide, holding kOlder before each run
 };
-
-TempFolder* FailingOutput::sample_ = nullptr;
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // executable, started as schedulers and wrapper scripts start it.
 #include "guide_check.h"
 #include "restricted_run.h"
+#include "sample_run.h"
 #include "support/run_brevan.h"
 
 #include <gtest/gtest.h>
@@ -23,39 +24,17 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class UnattendedRun : public ::testing::Test {
+class UnattendedRun : public robustness::SampleRun {
 protected:
-    static void SetUpTestSuite() {
-        sample_ = new TempFolder;
-        ASSERT_EQ(std::system((std::string(BREVAN_MDBWRITE_EXE) + " " + (*sample_ / "tvdaten.mdb") +
-                               " --sample --channels 3 --days 2 --past-days 0 --first-day 2099-06-01 >/dev/null")
-                                  .c_str()),
-                  0);
-    }
-    static void TearDownTestSuite() {
-        delete sample_;
-        sample_ = nullptr;
-    }
-    void SetUp() override {
-        database = work / "tvdaten.mdb";
-        fs::copy_file(*sample_ / "tvdaten.mdb", database);
-        folder = work / "guide";
-        fs::create_directory(folder);
-        guide = folder + "/tvdata.xml";
-        app.WriteIni(database, "", folder);
-    }
+    static void SetUpTestSuite() { MakeSample("--channels 3 --days 2 --past-days 0"); }
+    static void TearDownTestSuite() { DropSample(); }
     // Runs the installed copy through the shell, for what only a shell line says.
     RunResult Shell(const std::string& line, const std::vector<std::string>& environment = {}) const {
         return RunProgram({"/bin/sh", "-c", line}, 120, environment);
     }
     bool Converted() const { return fs::exists(guide) && robustness::GuideProblems(guide).empty(); }
 
-    static TempFolder* sample_;
-    Installation app;
-    TempFolder work;
-    std::string database, folder, guide;
 };
-TempFolder* UnattendedRun::sample_ = nullptr;
 
 }  // namespace
 
