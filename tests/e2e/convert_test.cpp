@@ -145,3 +145,14 @@ TEST_F(Conversion, UnreachableDisplayFallsBackToStandardError) {
     EXPECT_EQ(run.status, 1) << run.errors;
     EXPECT_NE(run.errors.find("display"), std::string::npos) << run.errors;
 }
+
+TEST_F(Conversion, HelpAndVersionNeedNoDisplayAndSayWhereThingsAre) {
+    RunResult run = app.Run({"--help"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find("Settings: " + app.iniPath() + "\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Guide:    " + outputFolder + "/tvdata.xml\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.errors, "");
+    run = app.Run({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, std::string("brevan ") + BREVAN_VERSION_TEXT + "\n");
+}

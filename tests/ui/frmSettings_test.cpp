@@ -295,6 +295,18 @@ TEST_F(SettingsWindowTest, StaysOpenWhenTheMainWindowCloses) {
     EXPECT_EQ(ReadIni(brevan::kKeyDatabasePath), "/still/here.mdb");
 }
 
+TEST_F(SettingsWindowTest, OkMakesTheConfigurationFolderItSavesInto) {
+    // An installed copy keeps its settings in ~/.config/brevan/, which a
+    // first save must create.
+    Open("/old/tvupdate.exe", "/old/tvdaten.mdb", "/old/out");
+    brevan::AppSettings.IniPath = (dir_.path() + "/home/.config/brevan/brevan.ini").toStdString();
+    TypeNewTexts();
+    Button("cmdOK")->click();
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
+    EXPECT_EQ(brevan::ReadIniValue(brevan::kIniSection, brevan::kKeyOutputFolder, "", brevan::AppSettings.IniPath),
+              "/new/out");
+}
+
 TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIs) {
     const std::string folder = dir_.path().toStdString();
     const std::string database = folder + "/tvdaten.mdb";
