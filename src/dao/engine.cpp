@@ -1,6 +1,7 @@
 // The engine's objects: DBEngine, the default workspace, an open database.
 #include "dao/dao.h"
 
+#include "base/case_fold.h"
 #include "base/error.h"
 #include "dao/query.h"
 #include "dao/reader_process.h"
@@ -70,9 +71,8 @@ private:
         std::vector<detail::SortKey> keys;
         const auto& columns = snapshot.Columns();
         for (const detail::OrderField& field : query.orderBy) {
-            const std::string wanted = detail::FoldName(field.name);
             std::size_t c = 0;
-            while (c < columns.size() && detail::FoldName(columns[c].name) != wanted) ++c;
+            while (c < columns.size() && !SameNameFolded(columns[c].name, field.name)) ++c;
             if (c == columns.size())
                 throw Error("The field \"" + field.name + "\" in the ORDER BY clause does not exist in table \"" +
                             snapshot.TableName() + "\" of the " + naming_.Label() + ".");

@@ -8,15 +8,13 @@
 #include <climits>
 
 namespace brevan::dao::detail {
-std::string FoldName(std::string_view name) { return FoldCase(name); }
-
 SnapshotRecordset::SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string label)
     : snapshot_(std::move(snapshot)),
       order_(std::move(order)),
       label_(std::move(label)),
       table_(snapshot_.TableName()) {
     const auto& columns = snapshot_.Columns();
-    for (std::size_t c = 0; c < columns.size(); ++c) byName_.try_emplace(FoldName(columns[c].name), c);
+    for (std::size_t c = 0; c < columns.size(); ++c) byName_.try_emplace(FoldCase(columns[c].name), c);
     cells_.resize(columns.size());
     values_.resize(columns.size());
     valueGeneration_.assign(columns.size(), 0);

@@ -11,9 +11,6 @@
 
 namespace brevan::dao::detail {
 
-// A field name folded for matching without regard to case.
-std::string FoldName(std::string_view name);
-
 class SnapshotRecordset final : public Recordset {
 public:
     SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string label);
