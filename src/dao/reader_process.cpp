@@ -17,8 +17,6 @@
 #include <mutex>
 #include <optional>
 
-extern char** environ;
-
 namespace brevan::dao {
 
 namespace {
@@ -74,19 +72,6 @@ constexpr std::chrono::milliseconds kOversleep{2000};
 
 std::string Damaged(const Naming& naming, const std::string& what) {
     return "The " + naming.Label() + " is damaged or unreadable: " + what + ".";
-}
-
-// Our environment without what changes how libmdb finds files and decodes text.
-std::vector<std::string> ReaderEnvironment() {
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string_view entry(*e);
-        bool drop = false;
-        for (std::string_view name : {"MDBPATH=", "MDBOPTS=", "MDBICONV=", "MDB_JET3_CHARSET="})
-            drop = drop || entry.substr(0, name.size()) == name;
-        if (!drop) environment.emplace_back(entry);
-    }
-    return environment;
 }
 
 // A pipe whose ends are closed on every path.
@@ -214,7 +199,8 @@ FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, Messa
     ::fcntl(data.read, F_SETPIPE_SZ, 1 << 20);  // fewer switches between the two; a smaller pipe works too
 
     const std::string program = ReaderProgram();
-    SpawnRequest spawn{program, {std::to_string(::getpid()), request.path}, ReaderEnvironment(), {}};
+    // The reader clears what changes how libmdb finds files and decodes text.
+    SpawnRequest spawn{program, {std::to_string(::getpid()), request.path}, std::nullopt, {}};
     if (!request.table.empty()) spawn.arguments.push_back(request.table);
     // libmdb prints hex dumps to stdout and complaints to stderr.
     spawn.descriptors = {

@@ -46,12 +46,6 @@ void Snapshot::Cells(std::size_t row, const char** cells) const {
 
 const char* Snapshot::Next(const char* cell) { return protocol::NextCell(cell); }
 
-const char* Snapshot::Cell(std::size_t row, std::size_t column) const {
-    const char* p = rows_[row];
-    for (std::size_t c = 0; c < column; ++c) p = protocol::NextCell(p);
-    return p;
-}
-
 std::string_view Snapshot::Text(const char* cell) { return protocol::CellText(cell); }
 
 double Snapshot::Number(const char* cell) {

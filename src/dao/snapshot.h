@@ -32,8 +32,6 @@ public:
     // Pointers to the cells of row `row`, in column order, into `cells`
     // (Columns().size() entries).
     void Cells(std::size_t row, const char** cells) const;
-    // The cell of one column (walks the row).
-    const char* Cell(std::size_t row, std::size_t column) const;
     // The first cell of a row, and the cell after a cell.
     const char* Row(std::size_t row) const { return rows_[row]; }
     static const char* Next(const char* cell);

@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
     // that ended it, also in a build whose sanitizer runtime has put handlers
     // of its own on these (its checks of our code need none of them).
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(sig, SIG_DFL);
-    // These change how libmdb finds files and decodes text; the engine does
-    // not pass them on either.
+    // These change how libmdb finds files and decodes text; the reader reads
+    // the file it was given, as the file stores its text.
     for (const char* name : {"MDBPATH", "MDBOPTS", "MDBICONV", "MDB_JET3_CHARSET"}) ::unsetenv(name);
     LimitMemory();
     brevan::dao::reader::ReadRequest request{argv[2], argc == 4 ? argv[3] : ""};
