@@ -17,7 +17,10 @@ bool CreateXmltvFile() {
         const WineEnvironment wine = ReadWineEnvironment();
         const ResolvedPath database = ResolveSettingPath(AppSettings.DatabasePath, wine);
         const ResolvedPath folder = ResolveSettingPath(AppSettings.OutputFolder, wine);
-        ConversionRequest request{database.path, database.shown, folder.path, ""};
+        ConversionRequest request;
+        request.databasePath = database.path;
+        request.databaseShown = database.shown;
+        request.outputFolder = folder.path;
         if (folder.windows) {
             const std::string& value = AppSettings.OutputFolder;
             const bool separated = !value.empty() && (value.back() == '\\' || value.back() == '/');

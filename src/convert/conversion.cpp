@@ -33,14 +33,15 @@ void RefuseGuideAsDatabase(const dao::Database& database, const std::string& dat
 }
 
 ConversionResult Convert(const ConversionRequest& request) {
-    const std::string outputPath = request.outputFolder + "/" + kGuideFileName;
+    const std::string fileName = request.guideFileName.empty() ? kGuideFileName : request.guideFileName;
+    const std::string outputPath = request.outputFolder + "/" + fileName;
     const std::string databaseShown = request.databaseShown.empty() ? request.databasePath : request.databaseShown;
     const std::string guideShown = request.guideShown.empty() ? outputPath : request.guideShown;
     // One run at a time per output folder: a run that started first could
     // otherwise finish last and put an older guide back over a newer one.
     // The lock covers the read and the save; a run that finds it taken waits.
     FileLock lock;
-    if (const int error = lock.Acquire(request.outputFolder + "/." + kGuideFileName + ".lock"))
+    if (const int error = lock.Acquire(request.outputFolder + "/." + fileName + ".lock"))
         throw Error("Cannot write the guide file " + guideShown + ": " + std::strerror(error));
 
     // The guide goes to its temporary file as it is built, and becomes
@@ -51,11 +52,13 @@ ConversionResult Convert(const ConversionRequest& request) {
 
     Listing listing = OpenListing(request.databasePath, databaseShown);
     RefuseGuideAsDatabase(*listing.database, databaseShown, outputPath, guideShown);
-    if (listing.recordset->RecordCount() <= 0) {
+    const bool empty = listing.recordset->RecordCount() <= 0;
+    if (empty && !request.documentWhenEmpty) {
         CloseListing(listing);
         return ConversionResult::ListingEmpty;  // the temporary file goes with the document
     }
-    document->appendChild(document->createProcessingInstruction("xml", "version='1.0'"));
+    document->appendChild(document->createProcessingInstruction(
+        "xml", request.declareEncoding ? "version='1.0' encoding='UTF-8'" : "version='1.0'"));
 
     xml::Node root = document->createElement("tv");
     xml::Attribute generator = document->createAttribute("generator-info-name");
@@ -64,14 +67,18 @@ ConversionResult Convert(const ConversionRequest& request) {
     document->appendChild(root);
     root.appendChild(document->createTextNode(kIndent));
 
-    ChannelPass(*listing.recordset, *document, root);
-    listing.recordset->MoveFirst();
-    ProgrammePass(*listing.recordset, *document, root);
+    if (!empty) {
+        ChannelPass(*listing.recordset, *document, root);
+        if (!request.channelsOnly) {
+            listing.recordset->MoveFirst();
+            ProgrammePass(*listing.recordset, *document, root, request.window);
+        }
+    }
 
     root.appendChild(document->createTextNode("\r\n"));
     document->save(outputPath);
     CloseListing(listing);
-    return ConversionResult::GuideWritten;
+    return empty ? ConversionResult::ListingEmpty : ConversionResult::GuideWritten;
 }
 
 }  // namespace
@@ -86,7 +93,10 @@ ConversionResult ConvertListing(const ConversionRequest& request) {
 }
 
 ConversionResult ConvertListing(const std::string& databasePath, const std::string& outputFolder) {
-    return ConvertListing(ConversionRequest{databasePath, "", outputFolder, ""});
+    ConversionRequest request;
+    request.databasePath = databasePath;
+    request.outputFolder = outputFolder;
+    return ConvertListing(request);
 }
 
 }  // namespace brevan

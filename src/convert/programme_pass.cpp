@@ -6,6 +6,7 @@
 #include "convert/xmltv_time.h"
 #include "os/clock.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -46,21 +47,24 @@ private:
     std::string key_;
 };
 
-// Today as the value-to-text conversion writes a date, read anew each time;
-// its key is only recomputed when the date has changed.
-class TodayKey {
+// A window's bound, today + `days`, as the value-to-text conversion writes a
+// date, read anew each time; its key is only recomputed when the date has
+// changed.
+class DayKey {
 public:
+    explicit DayKey(int days) : days_(days) {}
     const std::string& get() {
         const CivilDate today = Today();
         if (key_.empty() || today.year != date_.year || today.month != date_.month || today.day != date_.day) {
             date_ = today;
-            const dao::Variant value(dao::Variant::Value{dao::Date{DaysSinceZeroDate(today)}});
+            const dao::Variant value(dao::Variant::Value{dao::Date{DaysSinceZeroDate(today) + days_}});
             key_ = FilterKey(dao::CStr(value, kFieldDate));
         }
         return key_;
     }
 
 private:
+    int days_;
     CivilDate date_;
     std::string key_;
 };
@@ -70,12 +74,15 @@ struct PreviousRow {
     // Its time stamp when it was made as the stop of the programme before
     // it; empty otherwise (a stamp is never empty).
     std::string stamp;
+    bool inWindow = false;  // its start date lies before the window's end
 };
 
 }  // namespace
 
-void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root) {
-    TodayKey today;
+void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root, const GuideWindow& window) {
+    DayKey first(window.offsetDays);
+    std::optional<DayKey> end;
+    if (window.days) end.emplace(window.offsetDays + *window.days);
     DateTexts date;
     PreviousRow previous;
     bool havePrevious = false;  // the empty starting record is no broadcast
@@ -84,7 +91,7 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
     std::string time, channel;
     while (!recordset.Eof()) {
         date.read(recordset.Fields(kFieldDate));
-        if (date.key() >= today.get()) {
+        if (date.key() >= first.get()) {
             // A field is read once a row: reading it again gives the same
             // value, and a Null fails at the first read either way.
             TextInto(recordset.Fields(kFieldTime), kFieldTime, time);
@@ -94,10 +101,13 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
                 stop = FormatXmltvTime(date.text(), time);
                 const std::string start =
                     previous.stamp.empty() ? FormatXmltvTime(previous.date, previous.time) : std::move(previous.stamp);
-                AppendProgramme(document, root,
-                                {start, stop, previous.channel, previous.title, previous.description, previous.genre});
+                if (previous.inWindow)
+                    AppendProgramme(
+                        document, root,
+                        {start, stop, previous.channel, previous.title, previous.description, previous.genre});
             }
             previous.date.assign(date.text());
+            previous.inWindow = !end || date.key() < end->get();
             std::swap(previous.time, time);
             std::swap(previous.channel, channel);
             previous.stamp = std::move(stop);

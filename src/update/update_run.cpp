@@ -35,9 +35,12 @@ std::vector<std::string> OurEnvironment() {
 
 // Starts the updater as the whole command, or a Windows program through
 // Wine, the way Wine's own binary-format handler would have.
-Process StartUpdater(const std::string& path, const std::string& shown) {
+Process StartUpdater(const std::string& path, const std::string& shown, UpdaterOutput output) {
     if (path.empty()) throw Error("Cannot start a program: its path is empty");
-    Spawned direct = Process::Spawn(SpawnRequest{path, {}, std::nullopt, {}});
+    std::vector<std::pair<int, int>> descriptors;
+    if (output == UpdaterOutput::ToStandardError) descriptors = {{1, 2}, {2, 2}};
+    if (output == UpdaterOutput::Discarded) descriptors = {{1, -1}, {2, -1}};
+    Spawned direct = Process::Spawn(SpawnRequest{path, {}, std::nullopt, descriptors});
     if (direct.process) return std::move(*direct.process);
     if (direct.error != ENOEXEC || !IsWindowsExecutable(path)) throw Error(CannotStart(shown, direct.error));
 
@@ -47,11 +50,23 @@ Process StartUpdater(const std::string& path, const std::string& shown) {
                     "': it is a Windows program, and Wine is needed to run it, but no wine was found " +
                     (Environment("WINE").empty() ? std::string("on PATH") : "at $WINE (" + Environment("WINE") + ")") +
                     ". Install Debian's wine package.");
-    Spawned viaWine = Process::Spawn(SpawnRequest{wine, {path}, WineChildEnvironment(OurEnvironment()), {}});
+    Spawned viaWine = Process::Spawn(SpawnRequest{wine, {path}, WineChildEnvironment(OurEnvironment()), descriptors});
     if (!viaWine.process)
         throw Error("Cannot start '" + shown + "' through Wine ('" + wine +
                     "'): " + std::system_category().message(viaWine.error));
     return std::move(*viaWine.process);
+}
+
+std::int32_t StartAndWait(const std::string& commandPath, const std::string& shown, UpdaterOutput output,
+                          bool pumpEvents) {
+    Process process = StartUpdater(commandPath, shown.empty() ? commandPath : shown, output);
+    std::int32_t exitCode = kStillActive;
+    do {
+        if (pumpEvents) DoEvents();
+        exitCode = process.ExitCode(kPollWait);
+    } while (exitCode == kStillActive);
+    process.Close();
+    return exitCode;
 }
 
 }  // namespace
@@ -59,16 +74,13 @@ Process StartUpdater(const std::string& path, const std::string& shown) {
 std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t /*windowStyle*/, bool pumpEvents,
                                        const std::string& shown) {
     std::int32_t exitCode = 0;
-    const bool ran = Trapped([&] {
-        Process process = StartUpdater(commandPath, shown.empty() ? commandPath : shown);
-        do {
-            if (pumpEvents) DoEvents();
-            exitCode = process.ExitCode(kPollWait);
-        } while (exitCode == kStillActive);
-        process.Close();
-    });
+    const bool ran = Trapped([&] { exitCode = StartAndWait(commandPath, shown, UpdaterOutput::Ours, pumpEvents); });
     if (!ran) return std::nullopt;
     return exitCode;
+}
+
+std::int32_t RunUpdater(const std::string& commandPath, const std::string& shown, UpdaterOutput output) {
+    return StartAndWait(commandPath, shown, output, false);
 }
 
 }  // namespace brevan

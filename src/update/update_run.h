@@ -22,4 +22,16 @@ inline constexpr std::int16_t vbNormalFocus = 1;
 std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents,
                                        const std::string& shown = "");
 
+// Where the updater's standard output and standard error go.
+enum class UpdaterOutput {
+    Ours,             // the streams of this process
+    ToStandardError,  // both to our standard error (our standard output carries something else)
+    Discarded,        // both to /dev/null
+};
+
+// The same start and wait for a program without windows: no events run, the
+// updater's streams go where `output` says, and a start that fails raises
+// brevan::Error with the message RunAndWait would show.
+std::int32_t RunUpdater(const std::string& commandPath, const std::string& shown, UpdaterOutput output);
+
 }  // namespace brevan
