@@ -6,6 +6,10 @@ include(GNUInstallDirs)
 # Fixed, not GNUInstallDirs: an installed brevan finds its database reader
 # from its own location, <prefix>/bin/brevan -> <prefix>/libexec/brevan/.
 install(TARGETS brevan RUNTIME DESTINATION bin)
+# The XMLTV grabber goes on PATH, where tvheadend and tv_find_grabbers look for tv_grab_*.
+if(TARGET tv_grab_de_brevan)
+  install(TARGETS tv_grab_de_brevan RUNTIME DESTINATION bin)
+endif()
 if(TARGET brevan-reader)
   install(TARGETS brevan-reader RUNTIME DESTINATION libexec/brevan)
 endif()

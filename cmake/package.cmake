@@ -15,7 +15,10 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "\n"
   "Two small windows edit the paths and start a run. The switches /W and /U\n"
   "convert, or update and convert, without a window: for cron, or for the\n"
-  "nightly systemd user timer that the package includes.")
+  "nightly systemd user timer that the package includes.\n"
+  "\n"
+  "tv_grab_de_brevan is the same conversion as an XMLTV grabber, for\n"
+  "tvheadend, MythTV and the XMLTV tools.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -16,6 +16,7 @@ namespace installtest {
 std::vector<std::string> ExpectedFiles(const std::string& under) {
     std::vector<std::string> files = {
         "bin/brevan",
+        "bin/tv_grab_de_brevan",
         "lib/systemd/user/brevan-update.service",
         "lib/systemd/user/brevan-update.timer",
         "share/applications/brevan.desktop",
@@ -24,6 +25,7 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
         "share/icons/hicolor/32x32/apps/brevan.png",
         "share/icons/hicolor/48x48/apps/brevan.png",
         "share/man/man1/brevan.1.gz",
+        "share/man/man1/tv_grab_de_brevan.1.gz",
     };
     if (BREVAN_INSTALLS_READER) files.push_back("libexec/brevan/brevan-reader");
     for (std::string& file : files) file = under + file;

@@ -54,6 +54,12 @@ TEST(InstallTree, InstalledProgramConvertsWithTheIniBesideIt) {
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(run.errors, "");
     EXPECT_NE(ReadFile(work / "tvdata.xml").find("<programme "), std::string::npos);
+
+    // The grabber finds the same INI file and the installed reader.
+    const RunResult grabbed = RunProgram({prefix / "bin/tv_grab_de_brevan"}, 120,
+                                         {"XDG_CONFIG_HOME=" + (work / "config"), "HOME=" + (work / "home")});
+    EXPECT_EQ(grabbed.status, 0) << grabbed.errors;
+    EXPECT_NE(grabbed.output.find("<programme "), std::string::npos);
 }
 
 TEST(InstallTree, DesktopEntryIsValidAndNamesTheInstalledProgramAndIcon) {
@@ -99,6 +105,10 @@ TEST(InstallTree, ManPageRendersWithoutWarnings) {
     const TempFolder prefix;
     ASSERT_TRUE(InstallInto(prefix.path()));
     const std::string page = prefix / "share/man/man1/brevan.1.gz";
+    const RunResult grabberPage = RunProgram(
+        {"man", "--warnings=w", "-l", prefix / "share/man/man1/tv_grab_de_brevan.1.gz"}, 120, {"MANWIDTH=80"});
+    EXPECT_EQ(grabberPage.status, 0);
+    EXPECT_EQ(grabberPage.errors, "");
 
     // --warnings=w turns on all of groff's warnings (-ww).
     const RunResult shown = RunProgram({"man", "--warnings=w", "-l", page}, 120, {"MANWIDTH=80"});
