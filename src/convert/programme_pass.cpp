@@ -111,10 +111,13 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
             std::swap(previous.time, time);
             std::swap(previous.channel, channel);
             previous.stamp = std::move(stop);
-            TextInto(recordset.Fields(kFieldTitle), kFieldTitle, previous.title);
-            TextInto(recordset.Fields(kFieldGenre), kFieldGenre, previous.genre);
-            TextInto(recordset.Fields(kFieldDescription), kFieldDescription, previous.description);
-            CleanDescriptionInPlace(previous.description);
+            // A row after the window only gives the stop of the one before it.
+            if (previous.inWindow) {
+                TextInto(recordset.Fields(kFieldTitle), kFieldTitle, previous.title);
+                TextInto(recordset.Fields(kFieldGenre), kFieldGenre, previous.genre);
+                TextInto(recordset.Fields(kFieldDescription), kFieldDescription, previous.description);
+                CleanDescriptionInPlace(previous.description);
+            }
             havePrevious = true;
         }
         recordset.MoveNext();
