@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "desktop/events.h"
+#include "desktop/message_box.h"
 #include "support/listing_db.h"
 
 #include <QApplication>
@@ -222,7 +223,7 @@ TEST_F(MainWindowTest, ClosingTheMainWindowLeavesTheProcessRunningUntilSettingsC
     EXPECT_TRUE(settings.isNull());
 }
 
-TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAfterIt) {
+TEST_F(MainWindowTest, ActionButtonsAreGreyedForARunAndComeBackWithTheFocusOnThePressedOne) {
     brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
     brevan::AppSettings.OutputFolder = dir_.path().toStdString();
     QPointer<brevan::frmMain> main = OpenMain();
@@ -266,6 +267,7 @@ TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAft
         }
         EXPECT_TRUE(create->isEnabled());
         EXPECT_TRUE(update->isEnabled());
+        EXPECT_EQ(QApplication::focusWidget(), update);
         // One run's messages only (the conversion's: the database is missing),
         // none from a nested one.
         EXPECT_LE(messages_.size() - before, 2u);
@@ -273,6 +275,73 @@ TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAft
     QFile starts(dir_.filePath("starts"));
     ASSERT_TRUE(starts.open(QIODevice::ReadOnly));
     EXPECT_EQ(starts.readAll(), "x\n") << "a click during the wait started a second updater";
+
+    // "Create" too, seen from the message of its failed conversion.
+    bool greyedAtTheMessage = false;
+    brevan::SetMessageSink([&](const std::string&) {
+        greyedAtTheMessage = !create->isEnabled() && !update->isEnabled() && settings->isEnabled();
+    });
+    create->click();
+    EXPECT_TRUE(greyedAtTheMessage);
+    EXPECT_TRUE(create->isEnabled());
+    EXPECT_TRUE(update->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), create);
+}
+
+TEST_F(MainWindowTest, MessagesBelongToTheActiveWindowElseTheMainWindowElseNone) {
+    brevan::AppSettings.UpdaterPath = (dir_.path() + "/no/tvupdate").toStdString();
+    brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    QPointer<brevan::frmMain> main = OpenMain();
+    std::vector<QWidget*> owners;
+    brevan::SetMessageSink([&](const std::string&) { owners.push_back(brevan::MessageOwner()); });
+    // No window active, as after a box has closed: the updater's message and
+    // the conversion's both belong to the main window.
+    PressSettings(main)->close();
+    FlushDeletes();
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+    Child<QPushButton>(main, "Command2")->click();
+    EXPECT_EQ(owners, std::vector<QWidget*>({main.data(), main.data()}));
+
+    QPointer<brevan::frmSettings> settings = PressSettings(main);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    Child<QPushButton>(main, "Command1")->click();
+    EXPECT_EQ(owners.back(), settings.data());
+
+    settings->close();
+    main->close();
+    EXPECT_EQ(brevan::MessageOwner(), nullptr);
+}
+
+TEST_F(MainWindowTest, AWindowClosedWhileItsRunShowsAMessageIsLeftAlone) {
+    brevan::AppSettings.UpdaterPath = (dir_.path() + "/no/tvupdate").toStdString();
+    brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    for (const char* button : {"Command1", "Command2"}) {
+        SCOPED_TRACE(button);
+        QPointer<brevan::frmMain> main = OpenMain();
+        // The window goes at the first message; the run still shows the rest.
+        brevan::SetMessageSink([&](const std::string& text) {
+            messages_.push_back(text);
+            if (!main.isNull()) main->close();
+            FlushDeletes();
+        });
+        messages_.clear();
+        Child<QPushButton>(main, button)->click();
+        EXPECT_TRUE(main.isNull());
+        EXPECT_EQ(messages_.size(), std::string(button) == "Command1" ? 1u : 2u);
+    }
+
+    // The settings window, gone while it says that its save failed.
+    QPointer<brevan::frmSettings> settings = PressSettings(OpenMain());
+    brevan::AppSettings.IniPath = dir_.filePath("missing/folder/brevan.ini").toStdString();
+    QFile(dir_.filePath("missing")).open(QIODevice::WriteOnly);  // a file where the folder would be made
+    brevan::SetMessageSink([&](const std::string&) {
+        settings->close();
+        FlushDeletes();
+    });
+    Child<QPushButton>(settings, "cmdOK")->click();
+    EXPECT_TRUE(settings.isNull());
 }
 
 TEST_F(MainWindowTest, SettingsBringsAMinimisedSettingsWindowBack) {
