@@ -1,5 +1,6 @@
 #include "ui/frmSettings.h"
 
+#include "app/picker_start.h"
 #include "app/settings.h"
 #include "desktop/dialogs.h"
 #include "desktop/message_box.h"
@@ -20,11 +21,11 @@ QString ToText(const std::string& value) { return QString::fromStdString(value);
 std::string FromText(const QLineEdit* box) { return box->text().toStdString(); }
 
 // Fills `box` with a file picked in the file-open dialog, which starts where
-// the box's path is; a cancel leaves it, and so does a window closed while
-// the dialog was open.
+// the box's path is (in the Wine prefix when it is empty); a cancel leaves
+// it, and so does a window closed while the dialog was open.
 void PickFileInto(QWidget* owner, QLineEdit* box, const char* filter) {
     const QPointer<QLineEdit> target(box);
-    const std::string chosen = ShowOpenFileDialog(owner, filter, FromText(box));
+    const std::string chosen = ShowOpenFileDialog(owner, filter, PickerStartPath(FromText(box), true));
     if (!chosen.empty() && !target.isNull()) target->setText(ToText(chosen));
 }
 
@@ -103,13 +104,18 @@ void frmSettings::cmdOK_Click() {
     if (!alive.isNull()) close();
 }
 
-void frmSettings::Command1_Click() { PickFileInto(this, TVUpdatepath, "TVMovie (tvupdate.exe)| tvupdate.exe"); }
+// The form's own entry first; the second lets a Linux program or script be
+// picked as the updater.
+void frmSettings::Command1_Click() {
+    PickFileInto(this, TVUpdatepath, "TVMovie (tvupdate.exe)| tvupdate.exe|All files (*)|*");
+}
 
 void frmSettings::Command2_Click() { PickFileInto(this, TVDatapath, "TVMovie (tvdaten.mdb)| tvdaten.mdb"); }
 
 void frmSettings::Command3_Click() {
     const QPointer<frmSettings> alive(this);
-    const std::string folder = BrowseForFolderPath("Wählen Sie einen Ordner aus.", FromText(TVmyHTPCpath));
+    const std::string folder =
+        BrowseForFolderPath("Wählen Sie einen Ordner aus.", PickerStartPath(FromText(TVmyHTPCpath), false));
     // A cancelled browser keeps the folder that was there.
     if (folder.empty()) return;
     // The picked folder counts at once, even if the window is then closed

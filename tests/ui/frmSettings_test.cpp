@@ -224,7 +224,8 @@ TEST_F(SettingsWindowTest, FilePickersFillTheirBoxAndLeaveTheSettingsAlone) {
     brevan::SetNextFileName("/picked/tvupdate.exe");
     Button("Command1")->click();
     EXPECT_EQ(Box("TVUpdatepath")->text(), "/picked/tvupdate.exe");
-    EXPECT_EQ(brevan::LastDialogRequest().filter, "TVMovie (tvupdate.exe)");
+    // A Linux script can be picked as the updater too.
+    EXPECT_EQ(brevan::LastDialogRequest().filter, "TVMovie (tvupdate.exe);;All files (*)");
     EXPECT_EQ(brevan::LastDialogRequest().owner, settings_.data());
 
     brevan::SetNextFileName("/picked/tvdaten.mdb");
@@ -321,6 +322,40 @@ TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIs) {
     brevan::SetNextFolder(std::nullopt);
     Button("Command3")->click();
     EXPECT_EQ(brevan::LastDialogRequest().start, folder);  // the folder itself
+}
+
+TEST_F(SettingsWindowTest, PickersFindTheWinePrefix) {
+    // A prefix as Wine makes it: drive C: is a link to drive_c.
+    const QString prefix = dir_.filePath("wine");
+    ASSERT_TRUE(QDir().mkpath(prefix + "/drive_c/Programme/TV"));
+    ASSERT_TRUE(QDir().mkpath(prefix + "/dosdevices"));
+    ASSERT_TRUE(QFile::link("../drive_c", prefix + "/dosdevices/c:"));
+    std::ofstream((prefix + "/drive_c/Programme/TV/tvdaten.mdb").toStdString()) << "x";
+    const QByteArray savedPrefix = qgetenv("WINEPREFIX"), savedHome = qgetenv("HOME");
+    qputenv("WINEPREFIX", prefix.toUtf8());
+    qputenv("HOME", dir_.path().toUtf8());
+
+    // An empty box starts in drive_c; a Windows path where Wine finds it.
+    Open("", "C:\\PROGRAMME\\tv\\TVDATEN.MDB", "C:\\Programme");
+    brevan::SetNextFileName(std::nullopt);
+    Button("Command1")->click();
+    EXPECT_EQ(brevan::LastDialogRequest().start, (prefix + "/drive_c").toStdString());
+    brevan::SetNextFileName(std::nullopt);
+    Button("Command2")->click();
+    EXPECT_EQ(brevan::LastDialogRequest().start, (prefix + "/dosdevices/c:/Programme/TV").toStdString());
+    brevan::SetNextFolder(std::nullopt);
+    Button("Command3")->click();
+    EXPECT_EQ(brevan::LastDialogRequest().start, (prefix + "/dosdevices/c:/Programme").toStdString());
+
+    // No prefix: the home folder.
+    qputenv("WINEPREFIX", (prefix + "/none").toUtf8());
+    Box("TVDatapath")->clear();
+    brevan::SetNextFileName(std::nullopt);
+    Button("Command2")->click();
+    EXPECT_EQ(brevan::LastDialogRequest().start, dir_.path().toStdString());
+
+    qputenv("WINEPREFIX", savedPrefix);
+    qputenv("HOME", savedHome);
 }
 
 TEST_F(SettingsWindowTest, ALongPathSurvivesOkARestartAndASecondOk) {
