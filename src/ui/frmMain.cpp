@@ -67,8 +67,9 @@ void frmMain::Command2_Click() { RunAlone(Command2, UpdateAndCreateXmltv); }
 
 void frmMain::Command3_Click() {
     // An open settings window is only brought forward, so what the user has
-    // typed into it stays; a minimised one comes back first.
-    if (settings_.isNull()) settings_ = new frmSettings();
+    // typed into it stays; a minimised one comes back first. A closed one
+    // awaiting its deletion is left to it.
+    if (settings_.isNull() || settings_->isHidden()) settings_ = new frmSettings();
     settings_->setWindowState(settings_->windowState() & ~Qt::WindowMinimized);
     settings_->show();
     settings_->raise();
