@@ -6,6 +6,7 @@
 #include "ui/form_controls.h"
 #include "ui/frmSettings.h"
 
+#include <QEventLoopLocker>
 #include <QLabel>
 
 namespace brevan {
@@ -46,8 +47,11 @@ void frmMain::RunAlone(QPushButton* pressed, Action action) {
     Command1->setEnabled(false);
     Command2->setEnabled(false);
     // The window's events run during the waits, and its close button
-    // deletes it; the run goes on to its end regardless.
+    // deletes it; the run goes on to its end regardless. Until then the
+    // process does not begin to end with its last window, or the run's
+    // message boxes would close unread as soon as they open.
     const QPointer<frmMain> alive(this);
+    const QEventLoopLocker runToTheEnd;
     // Both actions show their own failures and let nothing escape, so the
     // buttons come back however the run ends, and no exception crosses Qt's
     // event loop.
