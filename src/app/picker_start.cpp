@@ -7,17 +7,20 @@
 
 namespace brevan {
 
-std::string PickerStartPath(const std::string& value, bool inWinePrefix) {
+std::string FilePickerStart(const std::string& value) {
     const WineEnvironment wine = ReadWineEnvironment();
     if (!value.empty()) return ResolveSettingPath(value, wine).path;
-    if (!inWinePrefix) return {};
-    const ResolvedPath driveC = ResolveSettingPath("C:\\", wine);
+    const std::string driveC = ResolveSettingPath("C:\\", wine).path;
     std::error_code error;
-    if (std::filesystem::is_directory(driveC.path, error)) {
-        const std::filesystem::path real = std::filesystem::canonical(driveC.path, error);
+    if (std::filesystem::is_directory(driveC, error)) {
+        const std::filesystem::path real = std::filesystem::canonical(driveC, error);
         if (!error) return real.string();
     }
     return wine.home;
+}
+
+std::string FolderPickerStart(const std::string& value) {
+    return value.empty() ? std::string() : ResolveSettingPath(value, ReadWineEnvironment()).path;
 }
 
 }  // namespace brevan

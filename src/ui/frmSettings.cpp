@@ -25,7 +25,7 @@ std::string FromText(const QLineEdit* box) { return box->text().toStdString(); }
 // it, and so does a window closed while the dialog was open.
 void PickFileInto(QWidget* owner, QLineEdit* box, const char* filter) {
     const QPointer<QLineEdit> target(box);
-    const std::string chosen = ShowOpenFileDialog(owner, filter, PickerStartPath(FromText(box), true));
+    const std::string chosen = ShowOpenFileDialog(owner, filter, FilePickerStart(FromText(box)));
     if (!chosen.empty() && !target.isNull()) target->setText(ToText(chosen));
 }
 
@@ -115,7 +115,7 @@ void frmSettings::Command2_Click() { PickFileInto(this, TVDatapath, "TVMovie (tv
 void frmSettings::Command3_Click() {
     const QPointer<frmSettings> alive(this);
     const std::string folder =
-        BrowseForFolderPath("Wählen Sie einen Ordner aus.", PickerStartPath(FromText(TVmyHTPCpath), false));
+        BrowseForFolderPath("Wählen Sie einen Ordner aus.", FolderPickerStart(FromText(TVmyHTPCpath)));
     // A cancelled browser keeps the folder that was there.
     if (folder.empty()) return;
     // The picked folder counts at once, even if the window is then closed
