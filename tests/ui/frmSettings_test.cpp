@@ -263,51 +263,41 @@ TEST_F(SettingsWindowTest, OkMakesTheConfigurationFolderItSavesInto) {
               "/new/out");
 }
 
-TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIs) {
-    const std::string folder = dir_.path().toStdString();
-    const std::string database = folder + "/tvdaten.mdb";
-    std::ofstream(database) << "x";
-    Open("/no/such/tvupdate.exe", database, folder);
-    brevan::SetNextFileName(std::nullopt);
-    Button("Command2")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, folder);  // the file's folder
-    brevan::SetNextFileName(std::nullopt);
-    Button("Command1")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, "");  // nothing there: Qt's own choice
-    brevan::SetNextFolder(std::nullopt);
-    Button("Command3")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, folder);  // the folder itself
-}
-
-TEST_F(SettingsWindowTest, PickersFindTheWinePrefix) {
+TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIsWithWindowsPathsAndEmptyBoxesInTheWinePrefix) {
     // A prefix as Wine makes it: drive C: is a link to drive_c.
-    const QString prefix = dir_.filePath("wine");
-    ASSERT_TRUE(QDir().mkpath(prefix + "/drive_c/Programme/TV"));
+    const QString prefix = dir_.filePath("wine"), folder = prefix + "/drive_c/Programme/TV";
+    ASSERT_TRUE(QDir().mkpath(folder));
     ASSERT_TRUE(QDir().mkpath(prefix + "/dosdevices"));
     ASSERT_TRUE(QFile::link("../drive_c", prefix + "/dosdevices/c:"));
-    std::ofstream((prefix + "/drive_c/Programme/TV/tvdaten.mdb").toStdString()) << "x";
+    std::ofstream((folder + "/tvdaten.mdb").toStdString()) << "x";
     const QByteArray savedPrefix = qgetenv("WINEPREFIX"), savedHome = qgetenv("HOME");
     qputenv("WINEPREFIX", prefix.toUtf8());
     qputenv("HOME", dir_.path().toUtf8());
+    const auto startOf = [this](const char* button) {
+        brevan::SetNextFileName(std::nullopt);
+        brevan::SetNextFolder(std::nullopt);
+        Button(button)->click();
+        brevan::ClearDialogAnswers();
+        return QString::fromStdString(brevan::LastDialogRequest().start);
+    };
 
-    // An empty box starts in drive_c; a Windows path where Wine finds it.
-    Open("", "C:\\PROGRAMME\\tv\\TVDATEN.MDB", "C:\\Programme");
-    brevan::SetNextFileName(std::nullopt);
-    Button("Command1")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, (prefix + "/drive_c").toStdString());
-    brevan::SetNextFileName(std::nullopt);
-    Button("Command2")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, (prefix + "/dosdevices/c:/Programme/TV").toStdString());
-    brevan::SetNextFolder(std::nullopt);
-    Button("Command3")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, (prefix + "/dosdevices/c:/Programme").toStdString());
+    // A file's folder; nothing there (Qt's own choice); a folder itself.
+    Open("/no/such/tvupdate.exe", (folder + "/tvdaten.mdb").toStdString(), folder.toStdString());
+    EXPECT_EQ(startOf("Command2"), folder);
+    EXPECT_EQ(startOf("Command1"), "");
+    EXPECT_EQ(startOf("Command3"), folder);
+
+    // Windows paths where Wine finds them; an empty file box in drive_c.
+    Box("TVUpdatepath")->clear();
+    Box("TVDatapath")->setText("C:\\PROGRAMME\\tv\\TVDATEN.MDB");
+    Box("TVmyHTPCpath")->setText("C:\\Programme");
+    EXPECT_EQ(startOf("Command1"), prefix + "/drive_c");
+    EXPECT_EQ(startOf("Command2"), prefix + "/dosdevices/c:/Programme/TV");
+    EXPECT_EQ(startOf("Command3"), prefix + "/dosdevices/c:/Programme");
 
     // No prefix: the home folder.
     qputenv("WINEPREFIX", (prefix + "/none").toUtf8());
-    Box("TVDatapath")->clear();
-    brevan::SetNextFileName(std::nullopt);
-    Button("Command2")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, dir_.path().toStdString());
+    EXPECT_EQ(startOf("Command1"), dir_.path());
 
     qputenv("WINEPREFIX", savedPrefix);
     qputenv("HOME", savedHome);
