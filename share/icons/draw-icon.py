@@ -1,8 +1,14 @@
 #!/usr/bin/env python3
 """Draws the application icon: a small TV set whose screen shows a programme
-listing (a time column and title bars). Writes one palette PNG per size into
-hicolor/<n>x<n>/apps/brevan.png beside this script. Standard library only, so
-the pictures can be redrawn anywhere; the PNGs are kept in the repository.
+listing (a time column and title bars). One set of shapes on a 48-unit grid
+gives every picture beside this script:
+- hicolor/scalable/apps/brevan.svg, the shapes as they are;
+- hicolor/<n>x<n>/apps/brevan.png for 16, 32 and 48, palette pictures snapped
+  to whole pixels by hand-tuned rules, so that they stay sharp when small;
+- the same for 64, 128 and 256, drawn smooth (each pixel covered in part
+  takes part of the colour), as the SVG renders.
+Standard library only, so the pictures can be redrawn anywhere; they are kept
+in the repository.
 """
 import os
 import struct
@@ -95,7 +101,98 @@ def write_png(path, px):
         f.write(png)
 
 
+# The shapes at their exact places, for the SVG and the smooth pictures:
+# ("rect", colour, l, t, r, b) or ("line", colour, x0, y0, x1, y1, width), in
+# drawing order. The hand-tuned small pictures above round the same numbers.
+ROD_WIDTH = 2
+
+
+def exact_shapes():
+    shapes = [("line", 5, *ANTENNA[0], *ANTENNA[1], ROD_WIDTH), ("line", 5, *ANTENNA[2], *ANTENNA[1], ROD_WIDTH)]
+    shapes += [("rect", *shape) for shape in SHAPES_COMMON]
+    for t, b, right in LISTING_ROWS:
+        shapes += [("rect", 3, 9, t, 13.4, b), ("rect", 4, 16, t, right, b)]
+    shapes.append(("rect", 6, 6, 10, 42, 11))
+    return shapes
+
+
+def svg_text():
+    def colour(index):
+        r, g, b, _ = PALETTE[index]
+        return f"#{r:02x}{g:02x}{b:02x}"
+
+    body = []
+    for shape in exact_shapes():
+        if shape[0] == "rect":
+            _, c, l, t, r, b = shape
+            body.append(f'  <rect x="{l:g}" y="{t:g}" width="{r - l:g}" height="{b - t:g}" fill="{colour(c)}"/>')
+        else:
+            _, c, x0, y0, x1, y1, w = shape
+            body.append(f'  <line x1="{x0:g}" y1="{y0:g}" x2="{x1:g}" y2="{y1:g}" stroke="{colour(c)}" '
+                        f'stroke-width="{w:g}"/>')
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 48 48">\n'
+            + "\n".join(body) + "\n</svg>\n")
+
+
+def covers(shape, x, y):
+    """Whether the point (x, y), in grid units, lies in the shape."""
+    if shape[0] == "rect":
+        _, _, l, t, r, b = shape
+        return l <= x < r and t <= y < b
+    _, _, x0, y0, x1, y1, w = shape
+    dx, dy = x1 - x0, y1 - y0
+    along = ((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy)
+    if not 0 <= along <= 1:  # butt ends, as SVG draws a line by default
+        return False
+    return abs((x - x0) * dy - (y - y0) * dx) / (dx * dx + dy * dy) ** 0.5 <= w / 2
+
+
+def draw_smooth(n, samples=4):
+    """RGBA rows: each shape painted over the ones before, a pixel taking the
+    share of its samples that the shape covers."""
+    unit = 48.0 / n
+    px = [[(0.0, 0.0, 0.0, 0.0)] * n for _ in range(n)]
+    for shape in exact_shapes():
+        if shape[0] == "rect":
+            l, t, r, b = shape[2:6]
+        else:
+            x0, y0, x1, y1, w = shape[2:7]
+            l, t, r, b = min(x0, x1) - w, min(y0, y1) - w, max(x0, x1) + w, max(y0, y1) + w
+        red, green, blue, _ = PALETTE[shape[1]]
+        for py in range(max(0, int(t / unit)), min(n, int(b / unit) + 1)):
+            for qx in range(max(0, int(l / unit)), min(n, int(r / unit) + 1)):
+                hits = sum(covers(shape, (qx + (i + 0.5) / samples) * unit, (py + (j + 0.5) / samples) * unit)
+                           for i in range(samples) for j in range(samples))
+                a = hits / (samples * samples)
+                if a == 0:
+                    continue
+                pr, pg, pb, pa = px[py][qx]
+                out = a + pa * (1 - a)
+                px[py][qx] = tuple((c * a + d * pa * (1 - a)) / out for c, d in ((red, pr), (green, pg), (blue, pb))) + (out,)
+    return [bytes(round(v * 255) if k == 3 else round(v) for p in row for k, v in enumerate(p)) for row in px]
+
+
+def write_rgba_png(path, rows):
+    n = len(rows)
+    png = b"\x89PNG\r\n\x1a\n"
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", n, n, 8, 6, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(b"".join(b"\x00" + row for row in rows), 9))
+    png += chunk(b"IEND", b"")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(png)
+
+
 if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
+    def target(size):
+        return os.path.join(here, "hicolor", f"{size}x{size}", "apps", "brevan.png")
     for size in (16, 32, 48):
-        write_png(os.path.join(here, "hicolor", f"{size}x{size}", "apps", "brevan.png"), draw(size))
+        write_png(target(size), draw(size))
+    for size in (64, 128, 256):
+        write_rgba_png(target(size), draw_smooth(size))
+    svg = os.path.join(here, "hicolor", "scalable", "apps", "brevan.svg")
+    os.makedirs(os.path.dirname(svg), exist_ok=True)
+    with open(svg, "w") as f:
+        f.write(svg_text())

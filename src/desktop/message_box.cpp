@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <cstdio>
@@ -14,6 +15,11 @@ namespace {
 std::function<void(const std::string&)>& Sink() {
     static std::function<void(const std::string&)> sink;
     return sink;
+}
+
+QPointer<QWidget>& MainWindow() {
+    static QPointer<QWidget> window;
+    return window;
 }
 
 // Standard error is a log read line by line (cron mail, the journal): each
@@ -53,6 +59,14 @@ bool DisplayAvailable() {
 
 void SetMessageSink(std::function<void(const std::string&)> sink) { Sink() = std::move(sink); }
 
+void SetMainWindow(QWidget* window) { MainWindow() = window; }
+
+QWidget* MessageOwner() {
+    if (QApplication::activeWindow() != nullptr) return QApplication::activeWindow();
+    QWidget* main = MainWindow();
+    return main != nullptr && main->isVisible() ? main : nullptr;
+}
+
 void MsgBox(const std::string& text) {
     if (Sink()) {
         Sink()(text);
@@ -66,11 +80,13 @@ void MsgBox(const std::string& text) {
                           QGuiApplication::platformName() != QLatin1String("offscreen") &&
                           QGuiApplication::platformName() != QLatin1String("minimal");
     if (onScreen) {
-        // A box shown while a window of ours is active belongs to it: no
-        // task-bar entry of its own, and it stays in front of that window.
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Brevan"), QString::fromStdString(text), QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.exec();
+        // Owned, the box is its owner's child, which deletes it if the owner
+        // goes first (the guard then reads null).
+        const QPointer<QMessageBox> box =
+            new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Brevan"), QString::fromStdString(text),
+                            QMessageBox::Ok, MessageOwner());
+        box->exec();
+        delete box.data();
         return;
     }
     const std::string line = "Brevan: " + OneLine(text) + "\n";

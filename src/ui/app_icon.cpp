@@ -12,7 +12,7 @@ QIcon AppIcon() {
     static const bool registered = (RegisterIconResources(), true);
     (void)registered;
     QIcon icon;
-    for (const int size : {16, 32, 48}) {
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
         icon.addFile(QStringLiteral(":/brevan/icons/brevan-%1.png").arg(size), QSize(size, size));
     }
     return icon;

@@ -1,10 +1,11 @@
 #pragma once
-// The application icon that both windows carry: one icon, three sizes.
+// The application icon that both windows carry: the installed pictures.
 #include <QIcon>
 
 namespace brevan {
 
-// The icon with its 16 x 16, 32 x 32 and 48 x 48 images.
+// The icon with its 16, 32 and 48 px images, and 64, 128 and 256 px ones for
+// task bars and HiDPI screens.
 QIcon AppIcon();
 
 }  // namespace brevan

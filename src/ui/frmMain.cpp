@@ -1,10 +1,12 @@
 #include "ui/frmMain.h"
 
 #include "app/actions.h"
+#include "desktop/message_box.h"
 #include "ui/app_icon.h"
 #include "ui/form_controls.h"
 #include "ui/frmSettings.h"
 
+#include <QEventLoopLocker>
 #include <QLabel>
 
 namespace brevan {
@@ -30,6 +32,8 @@ frmMain::frmMain() : QWidget(nullptr) {
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
     Command1->setFocus();
+    // Messages shown while no window of ours is active belong here.
+    SetMainWindow(this);
 
     connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmMain::Command2_Click);
@@ -37,28 +41,39 @@ frmMain::frmMain() : QWidget(nullptr) {
 }
 
 template <typename Action>
-void frmMain::RunAlone(Action action) {
+void frmMain::RunAlone(QPushButton* pressed, Action action) {
     if (running_) return;  // a click that was already queued
     running_ = true;
     Command1->setEnabled(false);
     Command2->setEnabled(false);
+    // The window's events run during the waits, and its close button
+    // deletes it; the run goes on to its end regardless. Until then the
+    // process does not begin to end with its last window, or the run's
+    // message boxes would close unread as soon as they open.
+    const QPointer<frmMain> alive(this);
+    const QEventLoopLocker runToTheEnd;
     // Both actions show their own failures and let nothing escape, so the
     // buttons come back however the run ends, and no exception crosses Qt's
     // event loop.
     action();
+    if (alive.isNull()) return;
     Command1->setEnabled(true);
     Command2->setEnabled(true);
+    // Greying the buttons moved the focus on; a second Enter should press
+    // the same button again, not open the settings.
+    pressed->setFocus();
     running_ = false;
 }
 
-void frmMain::Command1_Click() { RunAlone(CreateXmltvFile); }
+void frmMain::Command1_Click() { RunAlone(Command1, CreateXmltvFile); }
 
-void frmMain::Command2_Click() { RunAlone(UpdateAndCreateXmltv); }
+void frmMain::Command2_Click() { RunAlone(Command2, UpdateAndCreateXmltv); }
 
 void frmMain::Command3_Click() {
     // An open settings window is only brought forward, so what the user has
-    // typed into it stays; a minimised one comes back first.
-    if (settings_.isNull()) settings_ = new frmSettings();
+    // typed into it stays; a minimised one comes back first. A closed one
+    // awaiting its deletion is left to it.
+    if (settings_.isNull() || settings_->isHidden()) settings_ = new frmSettings();
     settings_->setWindowState(settings_->windowState() & ~Qt::WindowMinimized);
     settings_->show();
     settings_->raise();

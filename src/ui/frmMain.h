@@ -22,10 +22,13 @@ private slots:
 
 private:
     // Runs an action with both action buttons disabled, so that a click
-    // during an update run's wait (when window events run) cannot start a
-    // second updater or convert a database the updater is still writing.
+    // during a wait (when window events run) cannot start a second updater
+    // or convert a database the updater is still writing. Afterwards the
+    // buttons come back and `pressed` has the focus again; if the window
+    // was closed meanwhile, the run still ends and nothing of the window is
+    // touched.
     template <typename Action>
-    void RunAlone(Action action);
+    void RunAlone(QPushButton* pressed, Action action);
 
     QPushButton* Command1;
     QPushButton* Command2;

@@ -1,5 +1,6 @@
 #include "ui/frmSettings.h"
 
+#include "app/picker_start.h"
 #include "app/settings.h"
 #include "desktop/dialogs.h"
 #include "desktop/message_box.h"
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 namespace brevan {
@@ -19,10 +21,12 @@ QString ToText(const std::string& value) { return QString::fromStdString(value);
 std::string FromText(const QLineEdit* box) { return box->text().toStdString(); }
 
 // Fills `box` with a file picked in the file-open dialog, which starts where
-// the box's path is; a cancel leaves it.
+// the box's path is (in the Wine prefix when it is empty); a cancel leaves
+// it, and so does a window closed while the dialog was open.
 void PickFileInto(QWidget* owner, QLineEdit* box, const char* filter) {
-    const std::string chosen = ShowOpenFileDialog(owner, filter, FromText(box));
-    if (!chosen.empty()) box->setText(ToText(chosen));
+    const QPointer<QLineEdit> target(box);
+    const std::string chosen = ShowOpenFileDialog(owner, filter, FilePickerStart(FromText(box)));
+    if (!chosen.empty() && !target.isNull()) target->setText(ToText(chosen));
 }
 
 }  // namespace
@@ -93,24 +97,31 @@ void frmSettings::cmdOK_Click() {
     saved = WriteIniValue(kIniSection, kKeyUpdaterPath, AppSettings.UpdaterPath, AppSettings.IniPath) && saved;
     saved = WriteIniValue(kIniSection, kKeyOutputFolder, AppSettings.OutputFolder, AppSettings.IniPath) && saved;
     // The new values count for this run either way; the user must know that
-    // the next start will not see them.
+    // the next start will not see them. The window may be gone once the
+    // message has been read.
+    const QPointer<frmSettings> alive(this);
     if (!saved) MsgBox("The settings could not be saved to " + AppSettings.IniPath + ".");
-
-    close();
+    if (!alive.isNull()) close();
 }
 
-void frmSettings::Command1_Click() { PickFileInto(this, TVUpdatepath, "TVMovie (tvupdate.exe)| tvupdate.exe"); }
+// The form's own entry first; the second lets a Linux program or script be
+// picked as the updater.
+void frmSettings::Command1_Click() {
+    PickFileInto(this, TVUpdatepath, "TVMovie (tvupdate.exe)| tvupdate.exe|All files (*)|*");
+}
 
 void frmSettings::Command2_Click() { PickFileInto(this, TVDatapath, "TVMovie (tvdaten.mdb)| tvdaten.mdb"); }
 
 void frmSettings::Command3_Click() {
-    const std::string folder = BrowseForFolderPath("Wählen Sie einen Ordner aus.", FromText(TVmyHTPCpath));
+    const QPointer<frmSettings> alive(this);
+    const std::string folder =
+        BrowseForFolderPath("Wählen Sie einen Ordner aus.", FolderPickerStart(FromText(TVmyHTPCpath)));
     // A cancelled browser keeps the folder that was there.
     if (folder.empty()) return;
     // The picked folder counts at once, even if the window is then closed
     // without OK.
     AppSettings.OutputFolder = folder;
-    TVmyHTPCpath->setText(ToText(folder));
+    if (!alive.isNull()) TVmyHTPCpath->setText(ToText(folder));
 }
 
 }  // namespace brevan

@@ -21,9 +21,13 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
         "lib/systemd/user/brevan-update.timer",
         "share/applications/brevan.desktop",
         "share/doc/brevan/README.md",
+        "share/icons/hicolor/128x128/apps/brevan.png",
         "share/icons/hicolor/16x16/apps/brevan.png",
+        "share/icons/hicolor/256x256/apps/brevan.png",
         "share/icons/hicolor/32x32/apps/brevan.png",
         "share/icons/hicolor/48x48/apps/brevan.png",
+        "share/icons/hicolor/64x64/apps/brevan.png",
+        "share/icons/hicolor/scalable/apps/brevan.svg",
         "share/man/man1/brevan.1.gz",
         "share/man/man1/tv_grab_de_brevan.1.gz",
     };

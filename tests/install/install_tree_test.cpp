@@ -75,10 +75,11 @@ TEST(InstallTree, DesktopEntryIsValidAndNamesTheInstalledProgramAndIcon) {
 
     const std::string text = ReadFile(entry);
     EXPECT_TRUE(fs::exists(prefix / ("bin/" + LineValue(text, "Exec"))));
-    for (const char* size : {"16x16", "32x32", "48x48"})
-        EXPECT_TRUE(
-            fs::exists(prefix.path() / "share/icons/hicolor" / size / "apps" / (LineValue(text, "Icon") + ".png")))
-            << size;
+    // Sharp in menus and launchers at every size, HiDPI included.
+    const std::string icon = LineValue(text, "Icon");
+    for (const char* size : {"16x16", "32x32", "48x48", "64x64", "128x128", "256x256"})
+        EXPECT_TRUE(fs::exists(prefix.path() / "share/icons/hicolor" / size / "apps" / (icon + ".png"))) << size;
+    EXPECT_TRUE(fs::exists(prefix.path() / "share/icons/hicolor/scalable/apps" / (icon + ".svg")));
 }
 
 TEST(InstallTree, UserUnitsPassSystemdVerification) {

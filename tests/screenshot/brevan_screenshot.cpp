@@ -1,8 +1,10 @@
 // Writes PNG pictures of the main window, of the main window while an update
-// run waits for its updater (its action buttons greyed), and of the settings
-// window into the folder given as the only argument. On an X server (scripts/screenshot runs
-// it under Xvfb) the pictures are taken from the screen itself; on a platform
-// without a screen to read, such as offscreen, the windows draw themselves.
+// run waits for its updater (its action buttons greyed), of the settings
+// window, and of its database picker opened from an empty box with a Wine
+// prefix present, into the folder given as the only argument. On an X server
+// (scripts/screenshot runs it under Xvfb) the pictures are taken from the
+// screen itself; on a platform without a screen to read, such as offscreen,
+// the windows draw themselves.
 #include "app/settings.h"
 #include "desktop/events.h"
 #include "desktop/message_box.h"
@@ -11,11 +13,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <QTemporaryDir>
@@ -83,6 +87,40 @@ int main(int argc, char** argv) {
 
     bool ok = Save(main, dir.filePath(QStringLiteral("main-window.png"))) &&
               Save(settings, dir.filePath(QStringLiteral("settings-window.png")));
+    settings->close();
+
+    // The database picker of an empty box, with a Wine prefix in the home
+    // folder as its installer leaves one: it opens in drive_c.
+    QTemporaryDir home;
+    for (const char* folder :
+         {".wine/drive_c/Programme/TV Guide", ".wine/drive_c/Program Files", ".wine/drive_c/ProgramData",
+          ".wine/drive_c/users", ".wine/drive_c/windows", ".wine/dosdevices"})
+        QDir(home.path()).mkpath(QString::fromLatin1(folder));
+    QFile::link(QStringLiteral("../drive_c"), home.filePath(QStringLiteral(".wine/dosdevices/c:")));
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("WINEPREFIX");
+    brevan::AppSettings.DatabasePath.clear();
+    main->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
+    settings = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* s = qobject_cast<brevan::frmSettings*>(w); s != nullptr && s->isVisible()) settings = s;
+    }
+    if (settings == nullptr) return 1;
+    settings->move(main->frameGeometry().right() + 40, 40);
+    if (!Shown(settings)) return 1;
+    bool pictured = false;
+    QTimer picker;
+    QObject::connect(&picker, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        picker.stop();
+        pictured = Shown(dialog) && Save(dialog, dir.filePath(QStringLiteral("database-picker.png")));
+        dialog->reject();
+    });
+    picker.start(50);
+    settings->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+    picker.stop();
+    ok = ok && pictured;
     settings->close();
 
     // An update run: the picture is taken during the wait for the updater,

@@ -32,8 +32,8 @@ std::vector<std::string> RunResult::messages() const {
     return found;
 }
 
-Installation::Installation() {
-    fs::copy_file(BREVAN_EXE, exe());
+Installation::Installation(const std::string& program) {
+    fs::copy_file(program, exe());
     // The program finds its database reader beside itself.
     fs::copy_file(BREVAN_READER_EXE, folder_ / "brevan-reader");
     fs::permissions(exe(), fs::perms::owner_all);

@@ -28,11 +28,11 @@ struct RunResult {
 RunResult RunProgram(const std::vector<std::string>& argv, int timeoutSeconds = 120,
                      const std::vector<std::string>& environment = {});
 
-// A folder holding a copy of the executable; `ini` is written as brevan.ini
-// when not empty.
+// A folder holding a copy of the executable (or of `program`, under the
+// executable's name), with its database reader beside it.
 class Installation {
 public:
-    Installation();
+    explicit Installation(const std::string& program = BREVAN_EXE);
     std::string exe() const { return folder_ / "brevan"; }
     std::string iniPath() const { return folder_ / "brevan.ini"; }
     const TempFolder& folder() const { return folder_; }

@@ -1,9 +1,11 @@
-// The main window: its fixed layout and focus order, its three buttons, and
+// The main window: both windows' layout as a user sees it, focus order, the
+// three buttons, runs that outlive their window, message owners, and
 // that closing it leaves an open settings window (and the process) alive.
 #include "ui_fixture.h"
 
 #include "app/settings.h"
 #include "desktop/events.h"
+#include "desktop/message_box.h"
 #include "support/listing_db.h"
 
 #include <QApplication>
@@ -19,64 +21,91 @@
 namespace uitest {
 namespace {
 
-struct ControlSpec {
-    const char* name;
-    const char* text;
-    int left, top, width, height;  // twips
-};
-
-const ControlSpec kButtons[] = {
-    {"Command1", "Create new EPG File", 2760, 360, 1695, 615},
-    {"Command2", "Update EPG + Create new File", 360, 360, 1695, 615},
-    {"Command3", "Settings", 1440, 1200, 1695, 495},
-};
-const ControlSpec kLabels[] = {
-    {"Label1", "/U Update EPG + Create XMLTV File", 240, 2640, 2775, 255},
-    {"Label2", "/W Create XMLTV File", 240, 3000, 2895, 255},
-    {"Label3", "Commands:", 240, 2160, 1935, 255},
-};
-
 using MainWindowTest = UiTest;
 
-TEST_F(MainWindowTest, HasTheFormsTitleSizeControlsAndIcon) {
+// Every control as a user sees it: shown, inside the window, clear of every
+// other, its text whole at the window's font (a button's caption may wrap).
+void ExpectLaidOutForAUser(QWidget* window) {
+    const QList<QWidget*> controls = window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* c : controls) {
+        SCOPED_TRACE(c->objectName().toStdString());
+        EXPECT_TRUE(c->isVisible());
+        EXPECT_TRUE(window->rect().contains(c->geometry()));
+        for (QWidget* other : controls) EXPECT_TRUE(c == other || !c->geometry().intersects(other->geometry()));
+        const QFontMetrics metrics = c->fontMetrics();
+        if (auto* label = qobject_cast<QLabel*>(c)) {
+            EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width());
+            EXPECT_LE(metrics.height(), label->contentsRect().height());
+        } else if (auto* button = qobject_cast<QPushButton*>(c)) {
+            const QRect text = metrics.boundingRect(button->rect(), Qt::AlignCenter | Qt::TextWordWrap, button->text());
+            EXPECT_TRUE(button->rect().contains(text)) << button->text().toStdString();
+        } else {
+            EXPECT_LE(metrics.height(), c->contentsRect().height());
+        }
+    }
+}
+
+// Where a control is in relation to another, as the forms arrange them.
+QRect At(QWidget* window, const char* name) { return Child<QWidget>(window, name)->geometry(); }
+
+TEST_F(MainWindowTest, BothWindowsShowEveryControlWholeApartAndInItsPlace) {
     brevan::frmMain* main = OpenMain();
-    EXPECT_EQ(main->objectName(), "frmMain");
     EXPECT_EQ(main->windowTitle(), "Brevan");
-    EXPECT_EQ(main->size(), Pixels(0, 0, 4680, 3675).size());
-    EXPECT_TRUE(main->isWindow());
-    EXPECT_EQ(main->parentWidget(), nullptr);
+    EXPECT_EQ(Child<QPushButton>(main, "Command1")->text(), "Create new EPG File");
+    EXPECT_EQ(Child<QPushButton>(main, "Command2")->text(), "Update EPG + Create new File");
+    EXPECT_EQ(Child<QPushButton>(main, "Command3")->text(), "Settings");
+    EXPECT_EQ(Child<QLabel>(main, "Label1")->text(), "/U Update EPG + Create XMLTV File");
+    EXPECT_EQ(Child<QLabel>(main, "Label2")->text(), "/W Create XMLTV File");
+    EXPECT_EQ(Child<QLabel>(main, "Label3")->text(), "Commands:");
+    ExpectLaidOutForAUser(main);
+    // "Update" left of "Create" in the top row, "Settings" below them, the
+    // heading above the /U line above the /W line.
+    EXPECT_EQ(At(main, "Command2").top(), At(main, "Command1").top());
+    EXPECT_LT(At(main, "Command2").right(), At(main, "Command1").left());
+    EXPECT_GT(At(main, "Command3").top(), At(main, "Command1").bottom());
+    EXPECT_LT(At(main, "Label3").bottom(), At(main, "Label1").top());
+    EXPECT_LT(At(main, "Label1").bottom(), At(main, "Label2").top());
 
-    for (const ControlSpec& c : kButtons) {
-        auto* button = Child<QPushButton>(main, c.name);
-        ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->text(), c.text) << c.name;
-        EXPECT_EQ(button->geometry(), Pixels(c.left, c.top, c.width, c.height)) << c.name;
-        // No default button: Enter goes only to the button with the focus.
-        EXPECT_EQ(button->isDefault(), button->hasFocus()) << c.name;
+    brevan::frmSettings* settings = PressSettings(main);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->windowTitle(), "Einstellungen");
+    EXPECT_EQ(Child<QLabel>(settings, "Label1")->text(), "TV Movie tvupdate.exe Path:");
+    EXPECT_EQ(Child<QLabel>(settings, "Label2")->text(), "TV Movie tvdaten.mdb Path:");
+    EXPECT_EQ(Child<QLabel>(settings, "Label3")->text(), "myHTPC Output File");
+    ExpectLaidOutForAUser(settings);
+    // Three rows, each a caption above its box with "..." to its right, and
+    // OK at the bottom.
+    const char* rows[][3] = {{"Label1", "TVUpdatepath", "Command1"},
+                             {"Label2", "TVDatapath", "Command2"},
+                             {"Label3", "TVmyHTPCpath", "Command3"}};
+    int above = -1;
+    for (const auto& row : rows) {
+        EXPECT_GT(At(settings, row[0]).top(), above) << row[0];
+        EXPECT_LT(At(settings, row[0]).bottom(), At(settings, row[1]).top()) << row[0];
+        EXPECT_EQ(At(settings, row[2]).top(), At(settings, row[1]).top()) << row[2];
+        EXPECT_LT(At(settings, row[1]).right(), At(settings, row[2]).left()) << row[2];
+        EXPECT_EQ(Child<QPushButton>(settings, row[2])->text(), "...");
+        above = At(settings, row[1]).bottom();
     }
-    for (const ControlSpec& c : kLabels) {
-        auto* label = Child<QLabel>(main, c.name);
-        ASSERT_NE(label, nullptr);
-        EXPECT_EQ(label->text(), c.text) << c.name;
-        EXPECT_EQ(label->geometry(), Pixels(c.left, c.top, c.width, c.height)) << c.name;
-        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus) << c.name;
-        // The captions are not cut off at the window's font.
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << c.name;
-    }
+    EXPECT_GT(At(settings, "cmdOK").top(), above);
+    EXPECT_EQ(Child<QPushButton>(settings, "cmdOK")->text(), "OK");
 
-    const QList<QSize> sizes = main->windowIcon().availableSizes();
-    for (const int n : {16, 32, 48}) EXPECT_TRUE(sizes.contains(QSize(n, n))) << n;
+    for (QWidget* window : {static_cast<QWidget*>(main), static_cast<QWidget*>(settings)}) {
+        const QList<QSize> sizes = window->windowIcon().availableSizes();
+        for (const int n : {16, 32, 48, 256}) EXPECT_TRUE(sizes.contains(QSize(n, n))) << n;
+    }
 }
 
 TEST_F(MainWindowTest, ControlsKeepTheirPlacesWhenTheWindowIsResized) {
     brevan::frmMain* main = OpenMain();
     EXPECT_LT(main->minimumWidth(), main->maximumWidth());  // the frame is resizable
+    const QRect create = At(main, "Command1"), line = At(main, "Label2");
     main->resize(700, 500);
     QTest::qWait(0);
-    EXPECT_EQ(Child<QPushButton>(main, "Command1")->geometry(), Pixels(2760, 360, 1695, 615));
+    EXPECT_EQ(At(main, "Command1"), create);
     main->resize(150, 100);
     QTest::qWait(0);
-    EXPECT_EQ(Child<QLabel>(main, "Label2")->geometry(), Pixels(240, 3000, 2895, 255));
+    EXPECT_EQ(At(main, "Label2"), line);
 }
 
 TEST_F(MainWindowTest, OpensWithTheFocusOnCreateAndTabsInNumberOrder) {
@@ -135,11 +164,10 @@ TEST_F(MainWindowTest, SettingsAfterTheWindowWasClosedOpensAFreshOne) {
     QPointer<brevan::frmSettings> first = PressSettings(main);
     ASSERT_FALSE(first.isNull());
     Child<QLineEdit>(first, "TVmyHTPCpath")->setText("/tmp/edited");
+    // Pressed again before the closed window is deleted, too.
     first->close();
-    FlushDeletes();
-    EXPECT_TRUE(first.isNull());
-
     brevan::frmSettings* second = PressSettings(main);
+    EXPECT_TRUE(first.isNull());
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(Child<QLineEdit>(second, "TVmyHTPCpath")->text(), "/srv/guide");
 }
@@ -222,7 +250,7 @@ TEST_F(MainWindowTest, ClosingTheMainWindowLeavesTheProcessRunningUntilSettingsC
     EXPECT_TRUE(settings.isNull());
 }
 
-TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAfterIt) {
+TEST_F(MainWindowTest, ActionButtonsAreGreyedForARunAndComeBackWithTheFocusOnThePressedOne) {
     brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
     brevan::AppSettings.OutputFolder = dir_.path().toStdString();
     QPointer<brevan::frmMain> main = OpenMain();
@@ -266,6 +294,7 @@ TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAft
         }
         EXPECT_TRUE(create->isEnabled());
         EXPECT_TRUE(update->isEnabled());
+        EXPECT_EQ(QApplication::focusWidget(), update);
         // One run's messages only (the conversion's: the database is missing),
         // none from a nested one.
         EXPECT_LE(messages_.size() - before, 2u);
@@ -273,6 +302,73 @@ TEST_F(MainWindowTest, ActionButtonsAreGreyedWhileAnUpdateRunWaitsAndComeBackAft
     QFile starts(dir_.filePath("starts"));
     ASSERT_TRUE(starts.open(QIODevice::ReadOnly));
     EXPECT_EQ(starts.readAll(), "x\n") << "a click during the wait started a second updater";
+
+    // "Create" too, seen from the message of its failed conversion.
+    bool greyedAtTheMessage = false;
+    brevan::SetMessageSink([&](const std::string&) {
+        greyedAtTheMessage = !create->isEnabled() && !update->isEnabled() && settings->isEnabled();
+    });
+    create->click();
+    EXPECT_TRUE(greyedAtTheMessage);
+    EXPECT_TRUE(create->isEnabled());
+    EXPECT_TRUE(update->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), create);
+}
+
+TEST_F(MainWindowTest, MessagesBelongToTheActiveWindowElseTheMainWindowElseNone) {
+    brevan::AppSettings.UpdaterPath = (dir_.path() + "/no/tvupdate").toStdString();
+    brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    QPointer<brevan::frmMain> main = OpenMain();
+    std::vector<QWidget*> owners;
+    brevan::SetMessageSink([&](const std::string&) { owners.push_back(brevan::MessageOwner()); });
+    // No window active, as after a box has closed: the updater's message and
+    // the conversion's both belong to the main window.
+    PressSettings(main)->close();
+    FlushDeletes();
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+    Child<QPushButton>(main, "Command2")->click();
+    EXPECT_EQ(owners, std::vector<QWidget*>({main.data(), main.data()}));
+
+    QPointer<brevan::frmSettings> settings = PressSettings(main);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    Child<QPushButton>(main, "Command1")->click();
+    EXPECT_EQ(owners.back(), settings.data());
+
+    settings->close();
+    main->close();
+    EXPECT_EQ(brevan::MessageOwner(), nullptr);
+}
+
+TEST_F(MainWindowTest, AWindowClosedWhileItsRunShowsAMessageIsLeftAlone) {
+    brevan::AppSettings.UpdaterPath = (dir_.path() + "/no/tvupdate").toStdString();
+    brevan::AppSettings.DatabasePath = (dir_.path() + "/no/tvdaten.mdb").toStdString();
+    brevan::AppSettings.OutputFolder = dir_.path().toStdString();
+    for (const char* button : {"Command1", "Command2"}) {
+        SCOPED_TRACE(button);
+        QPointer<brevan::frmMain> main = OpenMain();
+        // The window goes at the first message; the run still shows the rest.
+        brevan::SetMessageSink([&](const std::string& text) {
+            messages_.push_back(text);
+            if (!main.isNull()) main->close();
+            FlushDeletes();
+        });
+        messages_.clear();
+        Child<QPushButton>(main, button)->click();
+        EXPECT_TRUE(main.isNull());
+        EXPECT_EQ(messages_.size(), std::string(button) == "Command1" ? 1u : 2u);
+    }
+
+    // The settings window, gone while it says that its save failed.
+    QPointer<brevan::frmSettings> settings = PressSettings(OpenMain());
+    brevan::AppSettings.IniPath = dir_.filePath("missing/folder/brevan.ini").toStdString();
+    QFile(dir_.filePath("missing")).open(QIODevice::WriteOnly);  // a file where the folder would be made
+    brevan::SetMessageSink([&](const std::string&) {
+        settings->close();
+        FlushDeletes();
+    });
+    Child<QPushButton>(settings, "cmdOK")->click();
+    EXPECT_TRUE(settings.isNull());
 }
 
 TEST_F(MainWindowTest, SettingsBringsAMinimisedSettingsWindowBack) {

@@ -1,4 +1,4 @@
-// The settings window: layout and focus order, the load step, OK by button,
+// The settings window: focus order, the load step, OK by button,
 // Enter and Escape, the close button, and the three pickers.
 #include "ui_fixture.h"
 
@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -17,25 +16,6 @@
 
 namespace uitest {
 namespace {
-
-struct ControlSpec {
-    const char* name;
-    const char* text;              // nullptr for the text boxes
-    int left, top, width, height;  // twips
-};
-
-const ControlSpec kControls[] = {
-    {"Label1", "TV Movie tvupdate.exe Path:", 240, 360, 3015, 255},
-    {"TVUpdatepath", nullptr, 240, 840, 3100, 285},
-    {"Command1", "...", 3480, 840, 375, 255},
-    {"cmdOK", "OK", 2400, 3720, 1260, 345},
-    {"Label2", "TV Movie tvdaten.mdb Path:", 240, 1320, 2415, 255},
-    {"TVDatapath", nullptr, 240, 1800, 3100, 285},
-    {"Command2", "...", 3480, 1800, 375, 255},
-    {"Label3", "myHTPC Output File", 240, 2280, 3135, 255},
-    {"TVmyHTPCpath", nullptr, 240, 2640, 3100, 285},
-    {"Command3", "...", 3480, 2640, 375, 255},
-};
 
 class SettingsWindowTest : public UiTest {
 protected:
@@ -77,31 +57,6 @@ protected:
     brevan::frmMain* main_ = nullptr;
     QPointer<brevan::frmSettings> settings_;
 };
-
-TEST_F(SettingsWindowTest, HasTheFormsTitleSizeControlsAndIcon) {
-    Open("", "", "");
-    EXPECT_EQ(settings_->objectName(), "frmSettings");
-    EXPECT_EQ(settings_->windowTitle(), "Einstellungen");
-    EXPECT_EQ(settings_->size(), Pixels(0, 0, 4080, 4530).size());
-    EXPECT_LT(settings_->minimumWidth(), settings_->maximumWidth());
-    for (const ControlSpec& c : kControls) {
-        auto* control = Child<QWidget>(settings_, c.name);
-        ASSERT_NE(control, nullptr);
-        EXPECT_EQ(control->geometry(), Pixels(c.left, c.top, c.width, c.height)) << c.name;
-        if (auto* label = qobject_cast<QLabel*>(control)) {
-            EXPECT_EQ(label->text(), c.text) << c.name;
-            EXPECT_EQ(label->focusPolicy(), Qt::NoFocus) << c.name;
-            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << c.name;
-        } else if (auto* button = qobject_cast<QPushButton*>(control)) {
-            EXPECT_EQ(button->text(), c.text) << c.name;
-        } else {
-            EXPECT_NE(qobject_cast<QLineEdit*>(control), nullptr) << c.name;
-        }
-    }
-    EXPECT_TRUE(Button("cmdOK")->isDefault());
-    const QList<QSize> sizes = settings_->windowIcon().availableSizes();
-    for (const int n : {16, 32, 48}) EXPECT_TRUE(sizes.contains(QSize(n, n))) << n;
-}
 
 TEST_F(SettingsWindowTest, TabGoesFromTheFirstBrowseButtonToOkAndOnToTheSecondRow) {
     Open("", "", "");
@@ -224,7 +179,8 @@ TEST_F(SettingsWindowTest, FilePickersFillTheirBoxAndLeaveTheSettingsAlone) {
     brevan::SetNextFileName("/picked/tvupdate.exe");
     Button("Command1")->click();
     EXPECT_EQ(Box("TVUpdatepath")->text(), "/picked/tvupdate.exe");
-    EXPECT_EQ(brevan::LastDialogRequest().filter, "TVMovie (tvupdate.exe)");
+    // A Linux script can be picked as the updater too.
+    EXPECT_EQ(brevan::LastDialogRequest().filter, "TVMovie (tvupdate.exe);;All files (*)");
     EXPECT_EQ(brevan::LastDialogRequest().owner, settings_.data());
 
     brevan::SetNextFileName("/picked/tvdaten.mdb");
@@ -307,20 +263,44 @@ TEST_F(SettingsWindowTest, OkMakesTheConfigurationFolderItSavesInto) {
               "/new/out");
 }
 
-TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIs) {
-    const std::string folder = dir_.path().toStdString();
-    const std::string database = folder + "/tvdaten.mdb";
-    std::ofstream(database) << "x";
-    Open("/no/such/tvupdate.exe", database, folder);
-    brevan::SetNextFileName(std::nullopt);
-    Button("Command2")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, folder);  // the file's folder
-    brevan::SetNextFileName(std::nullopt);
-    Button("Command1")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, "");  // nothing there: Qt's own choice
-    brevan::SetNextFolder(std::nullopt);
-    Button("Command3")->click();
-    EXPECT_EQ(brevan::LastDialogRequest().start, folder);  // the folder itself
+TEST_F(SettingsWindowTest, PickersStartWhereTheBoxsPathIsWithWindowsPathsAndEmptyBoxesInTheWinePrefix) {
+    // A prefix as Wine makes it: drive C: is a link to drive_c.
+    const QString prefix = dir_.filePath("wine"), folder = prefix + "/drive_c/Programme/TV";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(prefix + "/dosdevices"));
+    ASSERT_TRUE(QFile::link("../drive_c", prefix + "/dosdevices/c:"));
+    std::ofstream((folder + "/tvdaten.mdb").toStdString()) << "x";
+    const QByteArray savedPrefix = qgetenv("WINEPREFIX"), savedHome = qgetenv("HOME");
+    qputenv("WINEPREFIX", prefix.toUtf8());
+    qputenv("HOME", dir_.path().toUtf8());
+    const auto startOf = [this](const char* button) {
+        brevan::SetNextFileName(std::nullopt);
+        brevan::SetNextFolder(std::nullopt);
+        Button(button)->click();
+        brevan::ClearDialogAnswers();
+        return QString::fromStdString(brevan::LastDialogRequest().start);
+    };
+
+    // A file's folder; nothing there (Qt's own choice); a folder itself.
+    Open("/no/such/tvupdate.exe", (folder + "/tvdaten.mdb").toStdString(), folder.toStdString());
+    EXPECT_EQ(startOf("Command2"), folder);
+    EXPECT_EQ(startOf("Command1"), "");
+    EXPECT_EQ(startOf("Command3"), folder);
+
+    // Windows paths where Wine finds them; an empty file box in drive_c.
+    Box("TVUpdatepath")->clear();
+    Box("TVDatapath")->setText("C:\\PROGRAMME\\tv\\TVDATEN.MDB");
+    Box("TVmyHTPCpath")->setText("C:\\Programme");
+    EXPECT_EQ(startOf("Command1"), prefix + "/drive_c");
+    EXPECT_EQ(startOf("Command2"), prefix + "/dosdevices/c:/Programme/TV");
+    EXPECT_EQ(startOf("Command3"), prefix + "/dosdevices/c:/Programme");
+
+    // No prefix: the home folder.
+    qputenv("WINEPREFIX", (prefix + "/none").toUtf8());
+    EXPECT_EQ(startOf("Command1"), dir_.path());
+
+    qputenv("WINEPREFIX", savedPrefix);
+    qputenv("HOME", savedHome);
 }
 
 TEST_F(SettingsWindowTest, ALongPathSurvivesOkARestartAndASecondOk) {

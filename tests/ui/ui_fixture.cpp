@@ -10,11 +10,6 @@
 
 namespace uitest {
 
-QRect Pixels(int left, int top, int width, int height) {
-    const auto px = [](int twips) { return static_cast<int>(twips / 15.0 + 0.5); };
-    return QRect(px(left), px(top), px(width), px(height));
-}
-
 QStringList TabChain(QWidget* window) {
     QStringList names;
     for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {

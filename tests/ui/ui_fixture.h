@@ -6,7 +6,6 @@
 #include "ui/frmMain.h"
 #include "ui/frmSettings.h"
 
-#include <QRect>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -28,9 +27,6 @@ T* Child(QWidget* window, const char* name) {
     EXPECT_NE(child, nullptr) << "no control " << name;
     return child;
 }
-
-// A control's place in the window, given in twips as the forms list them.
-QRect Pixels(int left, int top, int width, int height);
 
 // Object names of the controls that Tab visits, in order, starting from the
 // first after the window itself.
