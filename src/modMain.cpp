@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/ini_location.h"
 #include "app/settings.h"
+#include "base/error.h"
 #include "dao/dao.h"
 #include "desktop/message_box.h"
 #include "desktop/translations.h"
@@ -47,6 +48,9 @@ void LoadSettings(const std::string& iniPath) {
 constexpr const char* kNoExecutable =
     "Brevan cannot find its own program file (/proc is not mounted and the command it was started "
     "with names no program), so it cannot find its settings.";
+constexpr const char* kNoHome =
+    "Brevan cannot tell where its settings file lies: HOME is not an absolute path and the password database "
+    "names no home folder for this user. Set HOME or XDG_CONFIG_HOME to an absolute path.";
 
 }  // namespace
 
@@ -66,13 +70,16 @@ int Main(int argc, char** argv) {
     // The settings and the database reader are found from the program's own file.
     const std::optional<ExecutablePath> self = FindExecutablePath(argc > 0 ? argv[0] : "", Environment("PATH"));
     std::string iniPath;
-    if (self) {
+    std::string refusal;  // why the program cannot run: shown once a message can be
+    if (!self) {
+        refusal = kNoExecutable;
+    } else {
         iniPath = IniPathFor(self->path, Environment("XDG_CONFIG_HOME"), Environment("HOME"));
-        dao::SetReaderProgram(CompanionProgram(self->path, "brevan-reader"));
+        if (iniPath.empty()) refusal = kNoHome;
     }
     if (command == Command::Help) {
-        if (!self) {
-            std::fprintf(stderr, "Brevan: %s\n", kNoExecutable);
+        if (!refusal.empty()) {
+            std::fprintf(stderr, "Brevan: %s\n", refusal.c_str());
             return kExitFailed;
         }
         LoadSettings(iniPath);
@@ -113,8 +120,15 @@ int Main(int argc, char** argv) {
         MsgBox("Please install MSXML 4");
         return kExitFailed;
     }
-    if (!self) {
-        MsgBox(kNoExecutable);
+    if (refusal.empty()) {
+        try {
+            dao::SetReaderProgram(CompanionProgram(self->path, "brevan-reader"));
+        } catch (const Error& refused) {
+            refusal = refused.Description();
+        }
+    }
+    if (!refusal.empty()) {
+        MsgBox(refusal);
         return kExitFailed;
     }
     LoadSettings(iniPath);
