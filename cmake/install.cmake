@@ -3,8 +3,8 @@
 # program target exists already.
 include(GNUInstallDirs)
 
-# Fixed, not GNUInstallDirs: an installed brevan finds its database reader
-# from its own location, <prefix>/bin/brevan -> <prefix>/libexec/brevan/.
+# Fixed, not GNUInstallDirs: an installed brevan runs its database reader
+# from <prefix>/libexec/brevan/, the path src/os fixes at build time.
 install(TARGETS brevan RUNTIME DESTINATION bin)
 if(TARGET brevan-reader)
   install(TARGETS brevan-reader RUNTIME DESTINATION libexec/brevan)
