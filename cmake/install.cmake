@@ -11,4 +11,7 @@ if(TARGET brevan-reader)
 endif()
 
 add_subdirectory(share)
+# The licence in Debian's machine-readable copyright format, where Debian
+# looks for it; its full text is in base-files' common-licenses.
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/brevan)
+install(FILES share/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/brevan)

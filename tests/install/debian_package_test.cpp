@@ -59,6 +59,12 @@ TEST(DebianPackage, HoldsTheInstallTreeBelowItsPrefixAndDependsOnItsLibraries) {
     EXPECT_EQ(LineValue(ReadFile(root / (prefix + "/lib/systemd/user/brevan-update.service")), "ExecStart"),
               BREVAN_INSTALL_PREFIX "/bin/brevan /U");
 
+    // The licence, in Debian's machine-readable format.
+    const std::string copyright = ReadFile(root / (prefix + "/share/doc/brevan/copyright"));
+    EXPECT_EQ(copyright.find("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"), 0u);
+    EXPECT_NE(copyright.find("\nFiles: *\nCopyright: "), std::string::npos);
+    EXPECT_NE(copyright.find("\nLicense: GPL-2+\n"), std::string::npos);
+
     // Everything belongs to root, folders and programs 0755, the rest 0644.
     std::istringstream listing(RunProgram({"dpkg-deb", "-c", deb}).output);
     std::string line;

@@ -20,6 +20,7 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
         "lib/systemd/user/brevan-update.timer",
         "share/applications/brevan.desktop",
         "share/doc/brevan/README.md",
+        "share/doc/brevan/copyright",
         "share/icons/hicolor/16x16/apps/brevan.png",
         "share/icons/hicolor/32x32/apps/brevan.png",
         "share/icons/hicolor/48x48/apps/brevan.png",
