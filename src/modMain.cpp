@@ -15,8 +15,10 @@
 
 #include <QApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +47,15 @@ void LoadSettings(const std::string& iniPath) {
     AppSettings.OutputFolder = ReadIniValue(kIniSection, kKeyOutputFolder, "", AppSettings.IniPath);
 }
 
+// kExitSuccess once everything printed has reached standard output; else,
+// as GNU tools do (`brevan --help > /dev/full`), a message and kExitFailed.
+int WrittenToStandardOutput() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitSuccess;
+    const int error = errno;
+    std::fprintf(stderr, "brevan: write error: %s\n", std::strerror(error != 0 ? error : EIO));
+    return kExitFailed;
+}
+
 constexpr const char* kNoExecutable =
     "Brevan cannot find its own program file (/proc is not mounted and the command it was started "
     "with names no program), so it cannot find its settings.";
@@ -64,7 +75,7 @@ int Main(int argc, char** argv) {
     }
     if (command == Command::Version) {
         std::printf("brevan %s\n", BREVAN_VERSION);
-        return kExitSuccess;
+        return WrittenToStandardOutput();
     }
 
     // The settings and the database reader are found from the program's own file.
@@ -85,7 +96,7 @@ int Main(int argc, char** argv) {
         LoadSettings(iniPath);
         const std::string note = self->fromArgument ? "found through the command, /proc is not mounted" : "";
         std::fputs(HelpText(iniPath, note, AppSettings.OutputFolder).c_str(), stdout);
-        return kExitSuccess;
+        return WrittenToStandardOutput();
     }
 
     const bool interactive = command == Command::Window;
