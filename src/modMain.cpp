@@ -60,8 +60,8 @@ constexpr const char* kNoExecutable =
     "Brevan cannot find its own program file (/proc is not mounted and the command it was started "
     "with names no program), so it cannot find its settings.";
 constexpr const char* kNoHome =
-    "Brevan cannot tell where its settings file lies: HOME is not an absolute path and the password database "
-    "names no home folder for this user. Set HOME or XDG_CONFIG_HOME to an absolute path.";
+    "Brevan cannot tell where its settings file lies: neither HOME nor the password database gives this user "
+    "an absolute home folder. Set HOME or XDG_CONFIG_HOME to an absolute path.";
 
 }  // namespace
 

@@ -39,7 +39,8 @@ std::string IniPathFor(const std::string& executable, const std::string& xdgConf
     if (!ec && OwnFolder(folder) && !IsSystemFolder(folder))
         return (exe.parent_path() / (exe.stem().string() + ".ini")).string();
     if (fs::path(xdgConfigHome).is_absolute()) return (fs::path(xdgConfigHome) / "brevan" / "brevan.ini").string();
-    const fs::path userHome = UserHome(home);
+    fs::path userHome = UserHome(home);
+    if (!userHome.is_absolute()) userHome = UserHome("");
     if (!userHome.is_absolute()) return {};
     return (userHome / ".config" / "brevan" / "brevan.ini").string();
 }

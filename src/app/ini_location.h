@@ -15,10 +15,10 @@ namespace brevan {
 // copy of the user's own, the build folder. Otherwise, root included, so that
 // no one user's file decides for every user of an installed copy:
 // $XDG_CONFIG_HOME/brevan/brevan.ini when that is an absolute path, else
-// <home>/.config/brevan/brevan.ini, <home> being $HOME or, when that is unset
-// or empty, the home folder the password database names (os/user_home.h).
-// Empty when that home is not an absolute path either: a relative settings
-// path would take whatever file lies in the working folder.
+// <home>/.config/brevan/brevan.ini, <home> being $HOME or, when that is
+// unset, empty or relative, the home folder the password database names
+// (os/user_home.h). Empty when that is no absolute path either: a relative
+// settings path would take whatever file lies in the working folder.
 std::string IniPathFor(const std::string& executable, const std::string& xdgConfigHome, const std::string& home);
 
 }  // namespace brevan
