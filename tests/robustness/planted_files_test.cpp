@@ -61,7 +61,8 @@ TEST_F(PlantedFiles, SettingsLieBesideOnlyACopyInTheUsersOwnFolder) {
     emptyEnvironment.insert(emptyEnvironment.end(), {"env", "-i"});
     EXPECT_EQ(SettingsOf(emptyEnvironment, app.exe()), std::string(nobody->pw_dir) + "/.config/brevan/brevan.ini");
     for (const char* home : {"HOME=", "HOME=relative"})
-        EXPECT_EQ(SettingsOf(asNobody, app.exe(), {home}), std::string(nobody->pw_dir) + "/.config/brevan/brevan.ini");
+        EXPECT_EQ(SettingsOf(asNobody, app.exe(), {home, "XDG_CONFIG_HOME="}),
+                  std::string(nobody->pw_dir) + "/.config/brevan/brevan.ini");
 
     // The user's own copy keeps its settings beside it.
     ASSERT_EQ(::chown(app.folder().path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
