@@ -91,4 +91,13 @@ TEST_F(PlantedFiles, AReaderOthersCouldHaveChangedIsNotRun) {
         EXPECT_EQ(run.messages()[0].find("Brevan does not run " + reader + ": " + c.says), 0u) << run.messages()[0];
         EXPECT_FALSE(fs::exists(work / "tvdata.xml"));
     }
+    // Writable by the owner's private group (a build under umask 002): no one
+    // else can change it, and it runs.
+    ASSERT_EQ(RunProgram({BREVAN_MDBWRITE_EXE, work / "tvdaten.mdb", "--sample", "--first-day", "2099-06-01"}).status,
+              0);
+    fs::permissions(reader, fs::perms(0775));
+    ASSERT_EQ(::chown(reader.c_str(), 0, 0), 0);  // root's own group, as Debian makes it
+    const RunResult run = app.Run({"/W"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_TRUE(fs::exists(work / "tvdata.xml"));
 }
