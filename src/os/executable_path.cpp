@@ -87,7 +87,10 @@ std::optional<ExecutablePath> FindExecutablePath(const std::string& argv0, const
 std::string CompanionProgram(const std::string& executable, const std::string& name) {
     const fs::path beside = fs::path(executable).parent_path() / name;
     std::error_code ec;
-    const std::string found = fs::exists(beside, ec) ? beside.string() : (fs::path(BREVAN_LIBEXEC_DIR) / name).string();
+    // A relative executable (its own file not found) would make "beside it"
+    // the working folder, which may be anyone's.
+    const bool besideIt = beside.is_absolute() && fs::exists(beside, ec);
+    const std::string found = besideIt ? beside.string() : (fs::path(BREVAN_LIBEXEC_DIR) / name).string();
     RequireTrusted(found);
     return found;
 }

@@ -19,7 +19,8 @@ struct ExecutablePath {
 std::optional<ExecutablePath> FindExecutablePath(const std::string& argv0, const std::string& pathVariable);
 
 // The path of `name`, a program that comes with `executable`: beside it when
-// a file of that name is there (the build folder, a copy of the user's own);
+// `executable` is an absolute path and a file of that name is there (the
+// build folder, a copy of the user's own);
 // else in the folder fixed when Brevan was built, <prefix>/libexec/brevan (an
 // installed copy). Never a folder found from the executable's place, which
 // another user may be able to write to. The fixed path when neither exists,
