@@ -3,8 +3,8 @@
 # program target exists already.
 include(GNUInstallDirs)
 
-# Fixed, not GNUInstallDirs: an installed brevan finds its database reader
-# from its own location, <prefix>/bin/brevan -> <prefix>/libexec/brevan/.
+# Fixed, not GNUInstallDirs: an installed brevan runs its database reader
+# from <prefix>/libexec/brevan/, the path src/os fixes at build time.
 install(TARGETS brevan RUNTIME DESTINATION bin)
 # The XMLTV grabber goes on PATH, where tvheadend and tv_find_grabbers look for tv_grab_*.
 if(TARGET tv_grab_de_brevan)
@@ -15,4 +15,7 @@ if(TARGET brevan-reader)
 endif()
 
 add_subdirectory(share)
+# The licence in Debian's machine-readable copyright format, where Debian
+# looks for it; its full text is in base-files' common-licenses.
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/brevan)
+install(FILES share/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/brevan)

@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/ini_location.h"
 #include "app/settings.h"
+#include "base/error.h"
 #include "dao/dao.h"
 #include "desktop/message_box.h"
 #include "desktop/translations.h"
@@ -14,8 +15,10 @@
 
 #include <QApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,9 +47,21 @@ void LoadSettings(const std::string& iniPath) {
     AppSettings.OutputFolder = ReadIniValue(kIniSection, kKeyOutputFolder, "", AppSettings.IniPath);
 }
 
+// kExitSuccess once everything printed has reached standard output; else,
+// as GNU tools do (`brevan --help > /dev/full`), a message and kExitFailed.
+int WrittenToStandardOutput() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitSuccess;
+    const int error = errno;
+    std::fprintf(stderr, "brevan: write error: %s\n", std::strerror(error != 0 ? error : EIO));
+    return kExitFailed;
+}
+
 constexpr const char* kNoExecutable =
     "Brevan cannot find its own program file (/proc is not mounted and the command it was started "
     "with names no program), so it cannot find its settings.";
+constexpr const char* kNoHome =
+    "Brevan cannot tell where its settings file lies: neither HOME nor the password database gives this user "
+    "an absolute home folder. Set HOME or XDG_CONFIG_HOME to an absolute path.";
 
 }  // namespace
 
@@ -60,25 +75,28 @@ int Main(int argc, char** argv) {
     }
     if (command == Command::Version) {
         std::printf("brevan %s\n", BREVAN_VERSION);
-        return kExitSuccess;
+        return WrittenToStandardOutput();
     }
 
     // The settings and the database reader are found from the program's own file.
     const std::optional<ExecutablePath> self = FindExecutablePath(argc > 0 ? argv[0] : "", Environment("PATH"));
     std::string iniPath;
-    if (self) {
+    std::string refusal;  // why the program cannot run: shown once a message can be
+    if (!self) {
+        refusal = kNoExecutable;
+    } else {
         iniPath = IniPathFor(self->path, Environment("XDG_CONFIG_HOME"), Environment("HOME"));
-        dao::SetReaderProgram(CompanionProgram(self->path, "brevan-reader"));
+        if (iniPath.empty()) refusal = kNoHome;
     }
     if (command == Command::Help) {
-        if (!self) {
-            std::fprintf(stderr, "Brevan: %s\n", kNoExecutable);
+        if (!refusal.empty()) {
+            std::fprintf(stderr, "Brevan: %s\n", refusal.c_str());
             return kExitFailed;
         }
         LoadSettings(iniPath);
         const std::string note = self->fromArgument ? "found through the command, /proc is not mounted" : "";
         std::fputs(HelpText(iniPath, note, AppSettings.OutputFolder).c_str(), stdout);
-        return kExitSuccess;
+        return WrittenToStandardOutput();
     }
 
     const bool interactive = command == Command::Window;
@@ -113,8 +131,15 @@ int Main(int argc, char** argv) {
         MsgBox("Please install MSXML 4");
         return kExitFailed;
     }
-    if (!self) {
-        MsgBox(kNoExecutable);
+    if (refusal.empty()) {
+        try {
+            dao::SetReaderProgram(CompanionProgram(self->path, "brevan-reader"));
+        } catch (const Error& refused) {
+            refusal = refused.Description();
+        }
+    }
+    if (!refusal.empty()) {
+        MsgBox(refusal);
         return kExitFailed;
     }
     LoadSettings(iniPath);

@@ -6,6 +6,7 @@
 #include "os/wine_path.h"
 #include "update/update_run.h"
 
+#include <optional>
 #include <string>
 
 namespace brevan {
@@ -33,8 +34,9 @@ bool CreateXmltvFile() {
 bool UpdateAndCreateXmltv() {
     // A copy: the settings window may change the setting while the wait
     // lets its events run.
-    const ResolvedPath updater = ResolveSettingPath(AppSettings.UpdaterPath, ReadWineEnvironment());
-    const bool updated = RunAndWait(updater.path, vbNormalFocus, true, updater.shown).has_value();
+    std::optional<ResolvedPath> updater;
+    Trapped([&] { updater = ResolveSettingPath(AppSettings.UpdaterPath, ReadWineEnvironment()); });
+    const bool updated = updater && RunAndWait(updater->path, vbNormalFocus, true, updater->shown).has_value();
     const bool converted = CreateXmltvFile();
     return updated && converted;
 }

@@ -1,9 +1,53 @@
 #include "app/command_line.h"
 
+#include "base/utf8.h"
+
 namespace brevan {
 namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+std::string Hex(unsigned value, int digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text += kDigits[(value >> shift) & 0xF];
+    return text;
+}
+
+// `text` as a terminal may show it: control characters (C0, DEL, C1) and
+// bytes that are not UTF-8 written as escapes, so that an argument can
+// neither break the one message line nor send the terminal a command.
+// Backslash and quote are escaped too, so that the text stays unambiguous.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const std::size_t length = NextCodePoint(text, i, c);
+        if (length == 0) {
+            shown += "\\x" + Hex(static_cast<unsigned char>(text[i]), 2);
+            ++i;
+            continue;
+        }
+        if (c == '\\' || c == '"') {
+            shown += '\\';
+            shown += static_cast<char>(c);
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            shown += "\\x" + Hex(c, 2);
+        } else if (c >= 0x80 && c < 0xA0) {
+            shown += "\\u" + Hex(c, 4);
+        } else {
+            shown.append(text, i, length);
+        }
+        i += length;
+    }
+    return shown;
+}
 
 }  // namespace
 
@@ -17,7 +61,8 @@ Command ParseCommand(const std::string& text) {
 }
 
 std::string UsageErrorLine(const std::string& argumentText) {
-    return "brevan: unknown argument \"" + argumentText + "\"; use /W to convert, /U to update and convert, or --help.";
+    return "brevan: unknown argument \"" + Printable(argumentText) +
+           "\"; use /W to convert, /U to update and convert, or --help.";
 }
 
 std::string HelpText(const std::string& iniPath, const std::string& iniNote, const std::string& outputFolder) {

@@ -24,7 +24,10 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// The one line standard error gets for an Unknown argument text.
+// The one line standard error gets for an Unknown argument text. The text is
+// quoted with its control characters escaped (C0 and DEL as \n, \t, \r or
+// \xHH, C1 as \uHHHH), as are bytes that are not UTF-8 (\xHH), a backslash
+// and a quote; other characters stand as they are.
 std::string UsageErrorLine(const std::string& argumentText);
 
 // The text --help prints: the switches, the exit statuses, the INI file in

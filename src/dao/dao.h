@@ -153,10 +153,10 @@ public:
 // before it counts as hung (default 20 seconds). Returns the previous value.
 std::chrono::milliseconds SetReaderTimeout(std::chrono::milliseconds timeout);
 
-// Where the engine finds its reader program, brevan-reader. Unset, it is
-// looked for beside the running executable, then in ../libexec/brevan/
-// from there (an installed copy). Start-up sets it when it knows better, and
-// tests set it to the one they built.
+// Where the engine finds its reader program, brevan-reader. Unset, it is the
+// running executable's companion program (os/executable_path.h,
+// CompanionProgram: beside it, else the installed reader). Start-up sets it
+// when it knows better, and tests set it to the one they built.
 void SetReaderProgram(std::string path);
 
 }  // namespace brevan::dao

@@ -72,7 +72,9 @@ Spawned Process::Spawn(const SpawnRequest& request) {
             continue;
         }
         const int copy = ::fcntl(ours, F_DUPFD_CLOEXEC, kAboveChildDescriptors);
-        if (copy < 0) return Spawned{std::nullopt, errno};
+        // EINVAL: the descriptor limit lies at or below kAboveChildDescriptors,
+        // which is a shortage of descriptors like any other.
+        if (copy < 0) return Spawned{std::nullopt, errno == EINVAL ? EMFILE : errno};
         setup.copies.push_back(copy);
         posix_spawn_file_actions_adddup2(&setup.actions, copy, child);
     }

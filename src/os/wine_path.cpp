@@ -1,9 +1,11 @@
 #include "os/wine_path.h"
 
+#include "base/error.h"
+#include "os/user_home.h"
+
 #include <glib.h>
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
@@ -87,12 +89,8 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
 WineEnvironment ReadWineEnvironment() {
     WineEnvironment env;
     if (const char* prefix = std::getenv("WINEPREFIX")) env.winePrefix = prefix;
-    if (const char* home = std::getenv("HOME")) env.home = home;
-    if (env.home.empty()) {
-        // Single-threaded start-up: the static result of getpwuid is safe here.
-        if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr)
-            env.home = user->pw_dir;
-    }
+    const char* home = std::getenv("HOME");
+    env.home = UserHome(home ? home : "");
     return env;
 }
 
@@ -111,6 +109,14 @@ ResolvedPath ResolveSettingPath(const std::string& value, const WineEnvironment&
             why = "HOME is not an absolute path";
         return {value, value + " (no Wine prefix: " + why + ")", true};
     }
+
+    // Wine runs nothing from a prefix that is not the user's own: its files
+    // and programs are another user's to change.
+    struct stat st {};
+    if (::stat(prefix.c_str(), &st) == 0 && st.st_uid != ::getuid())
+        throw Error("Brevan does not look for " + value + " in the Wine prefix " + prefix +
+                    ": it belongs to another user (user ID " + std::to_string(st.st_uid) +
+                    "), and Wine refuses such a prefix too.");
 
     std::string mapped = Join(Join(prefix, "dosdevices"), {LowerAscii(value[0]), ':'});
 

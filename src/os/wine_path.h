@@ -44,7 +44,11 @@ struct ResolvedPath {
 // "änderung", but "STRASSE" does not find "Straße"). Names that are not valid
 // UTF-8 match only exactly.
 //
-// Never fails and never blocks: only lstat and opendir/readdir are used, so
+// Throws brevan::Error when the prefix exists and belongs to someone other
+// than the real user (root included), as Wine refuses it: its programs and
+// files are another user's to change. Otherwise never fails.
+//
+// Never blocks: only stat, lstat and opendir/readdir are used, so
 // links are followed only as the system follows them for any path, and
 // special files are never opened. When a part cannot be found (no such
 // drive, no such entry, a file where a folder should be, an unreadable

@@ -42,7 +42,10 @@ Process StartUpdater(const std::string& path, const std::string& shown, UpdaterO
     if (output == UpdaterOutput::Discarded) descriptors = {{1, -1}, {2, -1}};
     Spawned direct = Process::Spawn(SpawnRequest{path, {}, std::nullopt, descriptors});
     if (direct.process) return std::move(*direct.process);
-    if (direct.error != ENOEXEC || !IsWindowsExecutable(path)) throw Error(CannotStart(shown, direct.error));
+    // Wine installs Windows programs without the execute bit (mode 0644):
+    // those are refused with EACCES rather than ENOEXEC, and are Wine's too.
+    const bool maybeWindows = direct.error == ENOEXEC || direct.error == EACCES;
+    if (!maybeWindows || !IsWindowsExecutable(path)) throw Error(CannotStart(shown, direct.error));
 
     const std::string wine = FindWine(Environment("WINE"), Environment("PATH"));
     if (wine.empty())

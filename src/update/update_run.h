@@ -14,11 +14,10 @@ inline constexpr std::int16_t vbNormalFocus = 1;
 // Starts `commandPath` as it is (no shell, no arguments), waits until it has
 // ended (letting window events run between polls when pumpEvents is true)
 // and returns its exit code. A Windows program that Linux cannot execute
-// (it starts with "MZ" and its start fails with ENOEXEC) is started through
-// Wine instead: `wine <commandPath>`, wine taken from $WINE or found on
-// PATH, with WINEDEBUG=-all unless the environment sets WINEDEBUG. A start
-// that fails shows one message, naming the program `shown` (empty: the
-// path), and gives nothing.
+// (a readable file that starts with "MZ", whose start fails with ENOEXEC or,
+// whatever its mode bits, EACCES) is started through Wine instead: `wine <commandPath>`, wine taken from $WINE or found
+// on PATH, with WINEDEBUG=-all unless the environment sets WINEDEBUG. A start that fails shows one message, naming the
+// program `shown` (empty: the path), and gives nothing.
 std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents,
                                        const std::string& shown = "");
 

@@ -124,7 +124,14 @@ TEST_F(Conversion, SwitchesCountByTheirFirstTwoCharacters) {
             EXPECT_NE(run.errors.find(named), std::string::npos) << run.errors;
         EXPECT_FALSE(guideExists()) << unknown;
     }
-    RunResult run = app.Run({"/Wjunk"});
+    // Control characters and bytes that are not UTF-8 are shown escaped:
+    // the line stays one line and sends the terminal no command.
+    RunResult run = app.Run({"/x\n\x1b[2J\xc2\x9b\xff\"\\ü"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.errors.find("brevan: unknown argument \"/x\\n\\x1B[2J\\u009B\\xFF\\\"\\\\ü\"; "), 0u) << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+
+    run = app.Run({"/Wjunk"});
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_TRUE(guideExists());
     fs::remove(fs::path(outputFolder) / "tvdata.xml");
@@ -155,4 +162,11 @@ TEST_F(Conversion, HelpAndVersionNeedNoDisplayAndSayWhereThingsAre) {
     run = app.Run({"--version"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, std::string("brevan ") + BREVAN_VERSION_TEXT + "\n");
+
+    // Output that cannot be written is a failure, as for GNU tools.
+    for (const char* option : {"--help", "--version"}) {
+        run = RunProgram({"/bin/sh", "-c", "exec \"$0\" " + std::string(option) + " >/dev/full", app.exe()});
+        EXPECT_EQ(run.status, 1) << option;
+        EXPECT_EQ(run.errors, "brevan: write error: No space left on device\n") << option;
+    }
 }

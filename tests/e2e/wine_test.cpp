@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <string>
 
@@ -26,10 +27,11 @@ protected:
         WriteListingDb(database, {Listing("ARD", FutureDay(), jet4::TimeOfDay(20, 0, 0), "Erste", "", ""),
                                   Listing("ARD", FutureDay(), jet4::TimeOfDay(21, 0, 0), "Zweite", "", "")});
         guide = prefix / "drive_c/HTPC/Guide/tvdata.xml";
-        // A "Windows program": Linux cannot execute it, its first bytes say MZ.
+        // A "Windows program": Linux cannot execute it, its first bytes say
+        // MZ, and it has no execute bit, as Wine's installer leaves it.
         updater = prefix / "drive_c/Programme/TV Guide/update.exe";
         WriteFile(updater, "MZ\x90\x00 not really a program");
-        fs::permissions(updater, fs::perms(0755));
+        fs::permissions(updater, fs::perms(0644));
         // The stand-in wine, on a PATH of its own.
         fs::create_directory(bin.path() / "path");
         fs::copy_file(std::string(BREVAN_SOURCE_DIR) + "/tests/support/fake-wine", bin / "path/wine");
@@ -132,4 +134,26 @@ TEST_F(WineTest, WithoutWineOneMessageThenTheConversion) {
     ASSERT_EQ(run.messages().size(), 1u) << run.errors;
     EXPECT_EQ(run.messages()[0], "Cannot start '" + text + "': Exec format error");
     EXPECT_FALSE(fs::exists(bin / "wine.log"));
+}
+
+TEST_F(WineTest, APrefixOfAnotherUserIsRefusedAsWineRefusesIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the prefix to another user";
+    // Its "updater" is a Linux program that would run as us.
+    const std::string marker = work / "updater-ran";
+    WriteFile(prefix / "drive_c/update.sh", "#!/bin/sh\ntouch '" + marker + "'\n");
+    fs::permissions(prefix / "drive_c/update.sh", fs::perms(0755));
+    ASSERT_EQ(::chown(prefix.c_str(), 12345, 12345), 0);
+    app.WriteIni("C:\\Programme\\TV Guide\\tvdaten.mdb", "C:\\update.sh", "C:\\HTPC\\Guide");
+
+    const RunResult run = app.Run({"/U"}, 60, Environment(WithWine()));
+    EXPECT_EQ(run.status, 1);
+    // One message for the updater, one for the conversion.
+    ASSERT_EQ(run.messages().size(), 2u) << run.errors;
+    EXPECT_EQ(run.messages()[0],
+              "Brevan does not look for C:\\update.sh in the Wine prefix " + prefix.string() +
+                  ": it belongs to another user (user ID 12345), and Wine refuses such a prefix too.");
+    EXPECT_NE(run.messages()[1].find("C:\\Programme\\TV Guide\\tvdaten.mdb in the Wine prefix"), std::string::npos)
+        << run.messages()[1];
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_FALSE(fs::exists(guide));
 }

@@ -29,7 +29,7 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
-TEST(DebianPackage, HoldsTheInstallTreeBelowUsrAndDependsOnItsLibraries) {
+TEST(DebianPackage, HoldsTheInstallTreeBelowItsPrefixAndDependsOnItsLibraries) {
     for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps"})
         if (FindProgram(tool).empty())
             GTEST_SKIP() << tool << " is not installed (Debian package dpkg-dev), no package is made";
@@ -52,9 +52,18 @@ TEST(DebianPackage, HoldsTheInstallTreeBelowUsrAndDependsOnItsLibraries) {
             << library << " in " << fields;
 
     ASSERT_EQ(RunProgram({"dpkg-deb", "-x", deb, root.path().string()}).status, 0);
-    EXPECT_EQ(FilesBelow(root.path()), ExpectedFiles("usr/"));
-    EXPECT_EQ(LineValue(ReadFile(root / "usr/lib/systemd/user/brevan-update.service"), "ExecStart"),
-              "/usr/bin/brevan /U");
+    // Below the prefix the build was made for (scripts/package: /usr), where
+    // the program looks for its reader.
+    const std::string prefix = std::string(BREVAN_INSTALL_PREFIX).substr(1);
+    EXPECT_EQ(FilesBelow(root.path()), ExpectedFiles(prefix + "/"));
+    EXPECT_EQ(LineValue(ReadFile(root / (prefix + "/lib/systemd/user/brevan-update.service")), "ExecStart"),
+              BREVAN_INSTALL_PREFIX "/bin/brevan /U");
+
+    // The licence, in Debian's machine-readable format.
+    const std::string copyright = ReadFile(root / (prefix + "/share/doc/brevan/copyright"));
+    EXPECT_EQ(copyright.find("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"), 0u);
+    EXPECT_NE(copyright.find("\nFiles: *\nCopyright: "), std::string::npos);
+    EXPECT_NE(copyright.find("\nLicense: GPL-2+\n"), std::string::npos);
 
     // Everything belongs to root, folders and programs 0755, the rest 0644.
     std::istringstream listing(RunProgram({"dpkg-deb", "-c", deb}).output);
@@ -64,7 +73,8 @@ TEST(DebianPackage, HoldsTheInstallTreeBelowUsrAndDependsOnItsLibraries) {
         std::string mode, owner, size, day, time, path;
         fieldsOfLine >> mode >> owner >> size >> day >> time >> path;
         EXPECT_EQ(owner, "root/root") << line;
-        const bool program = mode[0] == 'd' || path.starts_with("./usr/bin/") || path.starts_with("./usr/libexec/");
+        const bool program = mode[0] == 'd' || path.starts_with("./" + prefix + "/bin/") ||
+                             path.starts_with("./" + prefix + "/libexec/");
         EXPECT_EQ(mode.substr(1), program ? "rwxr-xr-x" : "rw-r--r--") << line;
     }
 }

@@ -22,6 +22,7 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
         "share/applications/brevan.desktop",
         "share/doc/brevan/README.md",
         "share/icons/hicolor/128x128/apps/brevan.png",
+        "share/doc/brevan/copyright",
         "share/icons/hicolor/16x16/apps/brevan.png",
         "share/icons/hicolor/256x256/apps/brevan.png",
         "share/icons/hicolor/32x32/apps/brevan.png",

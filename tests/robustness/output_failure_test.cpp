@@ -84,10 +84,12 @@ TEST_F(FailingOutput, AFolderTheUserMayNotWriteTo) {
     Restrictions as;
     if (::geteuid() == 0) {
         // Root writes anywhere: run as nobody, who may read the installation
-        // and the database but not write into the guide's folder.
+        // (a copy of nobody's own, so the INI beside it counts) and the
+        // database but not write into the guide's folder.
         as.uid = robustness::NobodyUid();
         as.gid = robustness::NobodyGid();
         for (const fs::path& p : {app.folder().path(), work.path()}) fs::permissions(p, fs::perms(0755));
+        ASSERT_EQ(::chown(app.folder().path().c_str(), as.uid, as.gid), 0);
         fs::permissions(app.exe(), fs::perms(0755));
         fs::permissions(database, fs::perms(0644));
     } else {

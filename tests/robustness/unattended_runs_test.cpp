@@ -33,7 +33,6 @@ protected:
         return RunProgram({"/bin/sh", "-c", line}, 120, environment);
     }
     bool Converted() const { return fs::exists(guide) && robustness::GuideProblems(guide).empty(); }
-
 };
 
 }  // namespace
@@ -114,16 +113,36 @@ TEST_F(UnattendedRun, WithoutProcTheProgramFindsItselfThroughItsCommand) {
     // A bare name is found on PATH as the shell found it.
     run = Shell(noProc + "brevan /W", {"PATH=" + app.folder().path().string() + ":/usr/bin:/bin"});
     EXPECT_EQ(run.status, 0) << run.errors;
+    // A link to the program, by its path or on PATH, leads to the program's
+    // own settings, as /proc/self/exe would.
+    const std::string links = work / "links";
+    fs::create_directory(links);
+    fs::create_symlink(app.exe(), links + "/brevan");
+    for (const std::string& command : {links + "/brevan", std::string("brevan")}) {
+        run = Shell(noProc + command + " --help", {"PATH=" + links + ":/usr/bin:/bin"});
+        EXPECT_EQ(run.status, 0) << run.errors;
+        EXPECT_NE(run.output.find("Settings: " + app.iniPath() + " "), std::string::npos) << command << run.output;
+    }
 }
 
 TEST_F(UnattendedRun, OutOfDescriptorsSaysSo) {
-    robustness::Restrictions seven;
-    seven.maxDescriptors = 7;
-    const RunResult run = robustness::RunRestricted(app, {"/W"}, seven);
-    EXPECT_EQ(run.status, 1) << run.errors;
-    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
-    EXPECT_NE(run.messages()[0].find("Too many open files"), std::string::npos) << run.messages()[0];
-    EXPECT_FALSE(fs::exists(guide));
+    // From too few to load the libraries up to enough: each limit converts or
+    // names the shortage, whichever step runs out first.
+    for (int limit = 4; limit <= 16; ++limit) {
+        robustness::Restrictions restricted;
+        restricted.maxDescriptors = limit;
+        const RunResult run = robustness::RunRestricted(app, {"/W"}, restricted);
+        if (run.status == 0) {
+            EXPECT_TRUE(Converted()) << limit;
+            continue;
+        }
+        EXPECT_EQ(run.status, 1) << limit << ": " << run.errors;
+        ASSERT_EQ(run.messages().size(), 1u) << limit << ": " << run.errors;
+        EXPECT_NE(run.messages()[0].find("Too many open files"), std::string::npos)
+            << limit << ": " << run.messages()[0];
+        EXPECT_FALSE(fs::exists(guide)) << limit;
+    }
+    EXPECT_TRUE(Converted()) << "16 descriptors are enough";
 }
 
 TEST_F(UnattendedRun, OverlappingRunsIntoOneFolderTakeTurns) {

@@ -9,8 +9,10 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "brevan-test-XXXXXX").string();
+TempFolder::TempFolder() : TempFolder(fs::temp_directory_path()) {}
+
+TempFolder::TempFolder(const fs::path& parent) {
+    std::string pattern = (parent / "brevan-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }

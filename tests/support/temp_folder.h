@@ -9,6 +9,8 @@ namespace testsupport {
 class TempFolder {
 public:
     TempFolder();
+    // A new folder in `parent` rather than the system's temporary folder.
+    explicit TempFolder(const std::filesystem::path& parent);
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
