@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 using brevan::kStillActive;
@@ -139,7 +140,13 @@ TEST_F(ProcessTest, TheChildGetsCleanSignalsAndOnlyTheStandardStreams) {
 TEST_F(ProcessTest, CloseReapsAnEndedChild) {
     Process process = Start(Script("quick", "exit 0"));
     const pid_t pid = process.Id();
-    ::usleep(200 * 1000);
+    // Until the child has ended, left waitable (WNOWAIT), at most 10 s.
+    siginfo_t info{};
+    for (int i = 0; i < 10000 && info.si_pid == 0; ++i) {
+        ASSERT_EQ(::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT), 0);
+        if (info.si_pid == 0) std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(info.si_pid, pid);
     process.Close();
     process.Close();
     // Reaped: the pid is no longer a child of ours (not even a zombie).
