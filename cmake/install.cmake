@@ -7,12 +7,8 @@ include(GNUInstallDirs)
 # from <prefix>/libexec/brevan/, the path src/os fixes at build time.
 install(TARGETS brevan RUNTIME DESTINATION bin)
 # The XMLTV grabber goes on PATH, where tvheadend and tv_find_grabbers look for tv_grab_*.
-if(TARGET tv_grab_de_brevan)
-  install(TARGETS tv_grab_de_brevan RUNTIME DESTINATION bin)
-endif()
-if(TARGET brevan-reader)
-  install(TARGETS brevan-reader RUNTIME DESTINATION libexec/brevan)
-endif()
+install(TARGETS tv_grab_de_brevan RUNTIME DESTINATION bin)
+install(TARGETS brevan-reader RUNTIME DESTINATION libexec/brevan)
 
 add_subdirectory(share)
 # The licence in Debian's machine-readable copyright format, where Debian

@@ -129,8 +129,9 @@ struct DatabaseName {
 class Workspace {
 public:
     virtual ~Workspace() = default;
-    // Opens the Access file at `name` (shared, not read-only; the engine only
-    // reads, so both flags change nothing). Raises brevan::Error for an empty
+    // Opens the Access file at `name`. `exclusive` and `readOnly` are taken
+    // as Access takes them; this engine only ever reads, in a process of its
+    // own, so they change nothing. Raises brevan::Error for an empty
     // name, a missing file, a directory, an unreadable file, one that is not
     // an Access database, or one whose list of tables cannot be read. Every
     // look at the file happens in the watched reader, so a file on a share

@@ -1,7 +1,5 @@
 #include "os/process.h"
 
-#include "base/error.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -104,13 +102,6 @@ Spawned Process::Spawn(const SpawnRequest& request) {
 
 std::string CannotStart(const std::string& shown, int error) {
     return "Cannot start '" + shown + "': " + std::system_category().message(error);
-}
-
-Process Process::Start(const std::string& path, std::int16_t /*windowStyle*/) {
-    if (path.empty()) throw Error("Cannot start a program: its path is empty");
-    Spawned started = Spawn(SpawnRequest{path, {}, std::nullopt, {}});
-    if (!started.process) throw Error(CannotStart(path, started.error));
-    return std::move(*started.process);
 }
 
 Process::Process(Process&& other) noexcept

@@ -49,15 +49,6 @@ public:
     // as a child that exits with 127.
     static Spawned Spawn(const SpawnRequest& request);
 
-    // The updater's start: `path` is the whole command, with no shell,
-    // nothing quoted and no argument but itself, the environment and the
-    // three standard streams ours. `windowStyle` has no meaning for a Linux
-    // program and is ignored. Throws brevan::Error when the program cannot be
-    // started: "Cannot start '<path>': <the system's reason>" (missing file,
-    // no execute permission, a folder, not an executable format), or "Cannot
-    // start a program: its path is empty".
-    static Process Start(const std::string& path, std::int16_t windowStyle);
-
     Process(Process&& other) noexcept;
     Process& operator=(Process&& other) noexcept;
     Process(const Process&) = delete;

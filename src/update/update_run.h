@@ -18,6 +18,8 @@ inline constexpr std::int16_t vbNormalFocus = 1;
 // whatever its mode bits, EACCES) is started through Wine instead: `wine <commandPath>`, wine taken from $WINE or found
 // on PATH, with WINEDEBUG=-all unless the environment sets WINEDEBUG. A start that fails shows one message, naming the
 // program `shown` (empty: the path), and gives nothing.
+// `windowStyle` is taken as the Windows call takes it; Linux has no such
+// thing, so it changes nothing.
 std::optional<std::int32_t> RunAndWait(const std::string& commandPath, std::int16_t windowStyle, bool pumpEvents,
                                        const std::string& shown = "");
 

@@ -145,14 +145,20 @@ TEST_F(ListingConversion, PairsOnlyRowsOfOneChannelWithDifferentTimes) {
 }
 
 TEST_F(ListingConversion, ChannelIdsKeepCaseAndAreEscaped) {
+    // The sort ignores case, so the rows come as arte, ARTE, arte: each id
+    // still gives one channel, in the order of first appearance.
     WriteListingDb(database, {
                                  Row("arte", 0, TimeOfDay(9, 0, 0), "a"),
-                                 Row("ARTE", 0, TimeOfDay(9, 0, 0), "b"),
+                                 Row("ARTE", 0, TimeOfDay(10, 0, 0), "b"),
+                                 Row("arte", 1, TimeOfDay(9, 0, 0), "d"),
                                  Row("R&B <\"live\">", -5, TimeOfDay(9, 0, 0), "c"),
                              });
     Convert();
     const std::string xml = guide();
-    EXPECT_NE(xml.find("<channel id=\"arte\">"), std::string::npos) << xml;
+    const std::size_t lower = xml.find("<channel id=\"arte\">");
+    ASSERT_NE(lower, std::string::npos) << xml;
+    EXPECT_EQ(xml.find("<channel id=\"arte\">", lower + 1), std::string::npos) << xml;
+    EXPECT_GT(xml.find("<channel id=\"ARTE\">"), lower) << xml;
     EXPECT_NE(xml.find("<channel id=\"ARTE\">"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<channel id=\"R&amp;B &lt;&quot;live&quot;>\">\r\n\t<display-name lang=\"de\">R&amp;B "
                        "&lt;\"live\"&gt;</display-name>"),

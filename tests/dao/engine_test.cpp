@@ -4,6 +4,7 @@
 // Access itself (../shared/testdata/access).
 #include "base/error.h"
 #include "dao/dao.h"
+#include "support/reader/open_recordset.h"
 #include "support/temp_folder.h"
 
 #include "jet4/jet4_writer.h"
@@ -19,11 +20,6 @@ namespace dao = brevan::dao;
 using jet4::ColumnType;
 
 namespace {
-
-std::unique_ptr<dao::Recordset> Open(const std::string& path, const std::string& sql) {
-    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false);
-    return db->OpenRecordset(sql, dao::dbOpenSnapshot);
-}
 
 template <typename T>
 const T& As(const dao::Variant& v) {
@@ -71,7 +67,7 @@ TEST_F(DaoRead, EveryColumnTypeAndNullApartFromEmptyText) {
                 {std::int64_t{2}, jet4::Null{}, jet4::Text(""), jet4::Text(""), jet4::Null{}, jet4::Null{}, false},
                 {std::int64_t{-2147483648LL}, std::int64_t{32767}, jet4::Null{}, jet4::Null{}, jet4::TimeOfDay(6, 0, 0),
                  -0.125, false}});
-    auto rs = Open(db_, "SELECT * FROM Werte");
+    auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM Werte");
     ASSERT_EQ(rs->RecordCount(), 3);
 
     EXPECT_EQ(As<std::int64_t>(rs->Fields("Nr")), 1);
@@ -119,7 +115,7 @@ TEST_F(DaoRead, MemosComeBackWholeWhateverTheirLength) {
     for (std::size_t i = 0; i < memos.size(); ++i) rows.push_back({std::int64_t(i), jet4::Text(memos[i])});
     WriteTable(db_, "Memos", {{"Nr", ColumnType::Long}, {"Beschreibung", ColumnType::Memo}}, rows);
 
-    auto rs = Open(db_, "SELECT * FROM Memos");
+    auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM Memos");
     for (const std::string& memo : memos) {
         ASSERT_FALSE(rs->Eof());
         const std::string& got = As<std::string>(rs->Fields("Beschreibung"));
@@ -162,7 +158,7 @@ TEST_F(DaoRead, TextComesBackExactlyAsStored) {
         "a" + Wtf8(0xD83D) + "b" + Wtf8(0xDE00),
         Wtf8(0xDE00) + Wtf8(0xD83D),
     };
-    auto rs = Open(db_, "SELECT * FROM Texte");
+    auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM Texte");
     for (const std::string& e : expected) {
         ASSERT_FALSE(rs->Eof());
         EXPECT_EQ(As<std::string>(rs->Fields("Kurz")), e);
@@ -174,7 +170,7 @@ TEST_F(DaoRead, TextComesBackExactlyAsStored) {
 TEST_F(DaoRead, FieldNamesMatchWithoutRegardToCase) {
     WriteTable(db_, "TVDaten", {{"SenderKennung", ColumnType::Text, 20}, {"Überschrift", ColumnType::Text, 20}},
                {{jet4::Text("ARD"), jet4::Text("x")}});
-    auto rs = Open(db_, "select * from tvdaten");
+    auto rs = testsupport::OpenRecordset(db_, "select * from tvdaten");
     EXPECT_EQ(As<std::string>(rs->Fields("Senderkennung")), "ARD");
     EXPECT_EQ(As<std::string>(rs->Fields("SENDERKENNUNG")), "ARD");
     EXPECT_EQ(As<std::string>(rs->Fields("überschrift")), "x");
@@ -195,7 +191,7 @@ TEST_F(DaoRead, FieldNamesMatchWithoutRegardToCase) {
 
 TEST_F(DaoRead, NavigationCountAndClose) {
     WriteTable(db_, "Leer", {{"A", ColumnType::Long}}, {});
-    auto empty = Open(db_, "SELECT * FROM Leer");
+    auto empty = testsupport::OpenRecordset(db_, "SELECT * FROM Leer");
     EXPECT_EQ(empty->RecordCount(), 0);
     EXPECT_TRUE(empty->Eof());
     EXPECT_THROW(empty->Fields("A"), brevan::Error);
@@ -205,7 +201,7 @@ TEST_F(DaoRead, NavigationCountAndClose) {
     std::vector<std::vector<jet4::Value>> rows;
     for (int i = 0; i < 1000; ++i) rows.push_back({std::int64_t{i}});
     WriteTable(db_, "Zahlen", {{"A", ColumnType::Long}}, rows);
-    auto rs = Open(db_, "SELECT * FROM Zahlen");
+    auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM Zahlen");
     EXPECT_EQ(rs->RecordCount(), 1000);
     std::int64_t expected = 0;
     for (; !rs->Eof(); rs->MoveNext()) EXPECT_EQ(As<std::int64_t>(rs->Fields("a")), expected++);
@@ -222,7 +218,7 @@ TEST_F(DaoRead, NavigationCountAndClose) {
 TEST(DaoReadAccessFiles, NorthwindJet3WithCodePageTextMemosAndNulls) {
     const std::string nwind = SharedFile("nwind.mdb");
     if (nwind.empty()) GTEST_SKIP() << "../shared/testdata/access/nwind.mdb is absent";
-    auto rs = Open(nwind, "SELECT * FROM Employees ORDER BY EmployeeID");
+    auto rs = testsupport::OpenRecordset(nwind, "SELECT * FROM Employees ORDER BY EmployeeID");
     ASSERT_EQ(rs->RecordCount(), 9);
     EXPECT_EQ(As<std::string>(rs->Fields("LastName")), "Davolio");
     EXPECT_EQ(dao::CStr(rs->Fields("BirthDate"), "BirthDate"), "08.12.1948");
@@ -236,7 +232,7 @@ TEST(DaoReadAccessFiles, NorthwindJet3WithCodePageTextMemosAndNulls) {
     EXPECT_EQ(As<std::string>(rs->Fields("Notes")).size(), 448u);
 
     // A table name with an umlaut, matched without regard to case; Windows-1252 text.
-    auto sales = Open(nwind, "SELECT * FROM [UMSÄTZE] ORDER BY OrderID");
+    auto sales = testsupport::OpenRecordset(nwind, "SELECT * FROM [UMSÄTZE] ORDER BY OrderID");
     EXPECT_EQ(sales->RecordCount(), 830);
     EXPECT_EQ(As<std::int64_t>(sales->Fields("OrderID")), 10248);
     bool sawAccent = false;
@@ -283,7 +279,7 @@ TEST(DaoReadAccessFiles, Jet3TextInTheFilesCodePage) {
     Rc4(key, sizeof key, block, 126);
     testsupport::WriteFile(dos, bytes);
 
-    auto rs = Open(dos, "SELECT * FROM Orders ORDER BY OrderID");
+    auto rs = testsupport::OpenRecordset(dos, "SELECT * FROM Orders ORDER BY OrderID");
     for (; !rs->Eof(); rs->MoveNext())
         if (As<std::int64_t>(rs->Fields("OrderID")) == 10330) break;
     ASSERT_FALSE(rs->Eof());
@@ -293,7 +289,7 @@ TEST(DaoReadAccessFiles, Jet3TextInTheFilesCodePage) {
 TEST(DaoReadAccessFiles, DatesAccessStoredOutsideLibmdbsRange) {
     const std::string file = SharedFile("DateTestDatabase.mdb");
     if (file.empty()) GTEST_SKIP() << "../shared/testdata/access/DateTestDatabase.mdb is absent";
-    auto rs = Open(file, "SELECT * FROM DateTest ORDER BY IDCol");
+    auto rs = testsupport::OpenRecordset(file, "SELECT * FROM DateTest ORDER BY IDCol");
     ASSERT_EQ(rs->RecordCount(), 6);
     std::vector<std::string> dates;
     for (; !rs->Eof(); rs->MoveNext())

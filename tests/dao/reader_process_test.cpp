@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "dao/dao.h"
 #include "support/listing_db.h"
+#include "support/reader/open_recordset.h"
 #include "support/slow_share.h"
 #include "support/temp_folder.h"
 
@@ -51,8 +52,7 @@ bool HasOpen(int pid, const fs::path& file) {
 }
 
 std::unique_ptr<dao::Recordset> OpenListing(const std::string& path) {
-    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false);
-    return db->OpenRecordset("SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit", dao::dbOpenSnapshot);
+    return testsupport::OpenRecordset(path, "SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "base/error.h"
 #include "dao/dao.h"
 #include "support/listing_db.h"
+#include "support/reader/open_recordset.h"
 #include "support/temp_folder.h"
 
 #include "jet4/jet4_writer.h"
@@ -17,11 +18,6 @@ namespace dao = brevan::dao;
 using jet4::ColumnType;
 
 namespace {
-
-std::unique_ptr<dao::Recordset> Open(const std::string& path, const std::string& sql) {
-    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(path, false, false);
-    return db->OpenRecordset(sql, dao::dbOpenSnapshot);
-}
 
 void WriteTable(const std::string& path, const std::vector<jet4::Column>& columns,
                 const std::vector<std::vector<jet4::Value>>& rows) {
@@ -53,7 +49,7 @@ TEST_F(DaoOrder, TextWithoutRegardToCaseTheGermanWayNullsFirstTiesInStoredOrder)
         rows.push_back({names[i] ? jet4::Text(names[i]) : jet4::Value(jet4::Null{}), std::int64_t(i)});
     WriteTable(db_, {{"Name", ColumnType::Text, 20}, {"Nr", ColumnType::Long}}, rows);
 
-    auto rs = Open(db_, "SELECT * FROM T ORDER BY name");
+    auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY name");
     std::vector<std::string> got;
     for (; !rs->Eof(); rs->MoveNext())
         got.push_back((rs->Fields("Name").IsNull() ? "Null" : dao::CStr(rs->Fields("Name"), "Name")) + "#" +
@@ -79,13 +75,13 @@ TEST_F(DaoOrder, DatesByTimeNumbersByValueYesBeforeNo) {
                 {jet4::TimeOfDay(6, 0, 0), 0.0, false, std::int64_t{4}},
                 {jet4::Date(2024, 5, 1), 1e10, true, std::int64_t{5}}});
 
-    auto byDate = Open(db_, "SELECT * FROM T ORDER BY Wann");
+    auto byDate = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY Wann");
     EXPECT_EQ(Column(*byDate, "Nr"), (std::vector<std::string>{"2", "3", "1", "4", "5", "0"}));
-    auto byValue = Open(db_, "SELECT * FROM T ORDER BY Wert");
+    auto byValue = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY Wert");
     EXPECT_EQ(Column(*byValue, "Nr"), (std::vector<std::string>{"2", "1", "4", "3", "0", "5"}));
-    auto byYes = Open(db_, "SELECT * FROM T ORDER BY Ja, Nr DESC");
+    auto byYes = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY Ja, Nr DESC");
     EXPECT_EQ(Column(*byYes, "Nr"), (std::vector<std::string>{"5", "3", "1", "4", "2", "0"}));
-    auto descending = Open(db_, "SELECT * FROM T ORDER BY Wann DESC");  // Nulls last
+    auto descending = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY Wann DESC");  // Nulls last
     EXPECT_EQ(Column(*descending, "Nr"), (std::vector<std::string>{"0", "5", "4", "1", "3", "2"}));
 }
 
@@ -100,7 +96,7 @@ TEST_F(DaoOrder, TheListingQueryOrdersByChannelDateAndTime) {
         Listing("ZDF", jet4::Date(2024, 5, 2), jet4::TimeOfDay(20, 15, 0), "f", "g", "d"),  // a tie with "a"
     };
     testsupport::WriteListingDb(db_, rows);
-    auto rs = Open(db_, "SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit");
+    auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM TVDaten ORDER BY SenderKennung, Datum, Uhrzeit");
     EXPECT_EQ(rs->RecordCount(), 6);
     EXPECT_EQ(Column(*rs, "Sendung"), (std::vector<std::string>{"e", "d", "b", "c", "a", "f"}));
 }
@@ -132,7 +128,7 @@ TEST_F(DaoOrder, ManyRowsSortStablyOnSeveralKeys) {
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         return std::tie(a.channel, a.day, a.minute) < std::tie(b.channel, b.day, b.minute);
     });
-    auto rs = Open(db_, "SELECT * FROM T ORDER BY C, D, U");
+    auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY C, D, U");
     std::size_t i = 0;
     for (; !rs->Eof() && i < rows.size(); rs->MoveNext(), ++i)
         ASSERT_EQ(std::get<std::int64_t>(rs->Fields("Nr").value()), rows[i].nr) << "at position " << i;
@@ -146,10 +142,10 @@ TEST_F(DaoOrder, TheSqlItTakes) {
     for (const char* sql :
          {"select * from t order by [Sender Name]", "SELECT *\n FROM [T]\n ORDER BY [sender name] ASC;",
           "  Select*From T Order By [Sender Name] , Nr  "}) {
-        auto rs = Open(db_, sql);
+        auto rs = testsupport::OpenRecordset(db_, sql);
         EXPECT_EQ(Column(*rs, "Nr"), (std::vector<std::string>{"2", "1"})) << sql;
     }
-    auto stored = Open(db_, "SELECT * FROM T");
+    auto stored = testsupport::OpenRecordset(db_, "SELECT * FROM T");
     EXPECT_EQ(Column(*stored, "Nr"), (std::vector<std::string>{"1", "2"}));
 }
 

@@ -17,6 +17,7 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
     std::vector<std::string> files = {
         "bin/brevan",
         "bin/tv_grab_de_brevan",
+        "libexec/brevan/brevan-reader",
         "lib/systemd/user/brevan-update.service",
         "lib/systemd/user/brevan-update.timer",
         "share/applications/brevan.desktop",
@@ -32,7 +33,6 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
         "share/man/man1/brevan.1.gz",
         "share/man/man1/tv_grab_de_brevan.1.gz",
     };
-    if (BREVAN_INSTALLS_READER) files.push_back("libexec/brevan/brevan-reader");
     for (std::string& file : files) file = under + file;
     std::sort(files.begin(), files.end());
     return files;

@@ -1,19 +1,21 @@
 // Starting real programs: what a failed start says, what the child gets,
 // and how the end is reported.
 #include "os/process.h"
-#include "base/error.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 using brevan::kStillActive;
@@ -48,13 +50,13 @@ protected:
         while ((code = process.ExitCode(10ms)) == kStillActive) {}
         return code;
     }
-    static std::string StartError(const std::string& path) {
-        try {
-            Process::Start(path, 1);
-        } catch (const brevan::Error& error) {
-            return error.Description();
-        }
-        return "<started>";
+    static brevan::Spawned Spawn(const std::string& path) {
+        return Process::Spawn(brevan::SpawnRequest{path, {}, std::nullopt, {}});
+    }
+    static Process Start(const std::string& path) {
+        brevan::Spawned started = Spawn(path);
+        if (!started.process) throw std::runtime_error("cannot start " + path);
+        return std::move(*started.process);
     }
 
     fs::path dir_;
@@ -62,39 +64,36 @@ protected:
 
 }  // namespace
 
-TEST_F(ProcessTest, FailedStartsNameThePathAndTheReason) {
-    const std::string missing = (dir_ / "no-such-updater").string();
-    EXPECT_EQ(StartError(missing), "Cannot start '" + missing + "': No such file or directory");
-    const std::string plain = Script("plain", "exit 0", fs::perms(0644));
-    EXPECT_EQ(StartError(plain), "Cannot start '" + plain + "': Permission denied");
-    EXPECT_EQ(StartError(dir_.string()), "Cannot start '" + dir_.string() + "': Permission denied");
+TEST_F(ProcessTest, FailedStartsGiveTheSystemsReason) {
+    EXPECT_EQ(Spawn((dir_ / "no-such-updater").string()).error, ENOENT);
+    EXPECT_EQ(Spawn(Script("plain", "exit 0", fs::perms(0644))).error, EACCES);
+    EXPECT_EQ(Spawn(dir_.string()).error, EACCES);
     // An executable file that is no program: no shell is tried in its place.
     const std::string noFormat = (dir_ / "text").string();
     std::ofstream(noFormat) << "echo not a script\n";
     fs::permissions(noFormat, fs::perms(0755));
-    EXPECT_EQ(StartError(noFormat), "Cannot start '" + noFormat + "': Exec format error");
-    EXPECT_EQ(StartError(""), "Cannot start a program: its path is empty");
+    EXPECT_EQ(Spawn(noFormat).error, ENOEXEC);
 }
 
 TEST_F(ProcessTest, ThePathIsTheWholeCommand) {
     // Blanks and shell characters belong to the file name; the program gets
     // its own path as the only argument.
     const std::string path = Script("tv update;$(x) 'q'", "printf '%s|%s' \"$#\" \"$0\" > \"$(dirname \"$0\")/args\"");
-    Process process = Process::Start(path, 1);
+    Process process = Start(path);
     EXPECT_EQ(WaitForEnd(process), 0);
     EXPECT_EQ(Slurp("args"), "0|" + path);
-    EXPECT_EQ(StartError(path + " --flag"), "Cannot start '" + path + " --flag': No such file or directory");
+    EXPECT_EQ(Spawn(path + " --flag").error, ENOENT);
 }
 
 TEST_F(ProcessTest, ExitCodesAndSignals) {
-    Process three = Process::Start(Script("three", "exit 3"), 1);
+    Process three = Start(Script("three", "exit 3"));
     EXPECT_EQ(WaitForEnd(three), 3);
     EXPECT_EQ(three.ExitCode(), 3);  // asking again after the end gives the same
 
-    Process killed = Process::Start(Script("killed", "kill -TERM $$; sleep 5"), 1);
+    Process killed = Start(Script("killed", "kill -TERM $$; sleep 5"));
     EXPECT_EQ(WaitForEnd(killed), 128 + SIGTERM);
 
-    Process running = Process::Start(Script("sleeper", "sleep 0.3"), 1);
+    Process running = Start(Script("sleeper", "sleep 0.3"));
     EXPECT_EQ(running.ExitCode(), kStillActive);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(running.ExitCode(50ms), kStillActive);
@@ -123,7 +122,7 @@ TEST_F(ProcessTest, TheChildGetsCleanSignalsAndOnlyTheStandardStreams) {
                    // signals for a moment around each fork, so reading the
                    // shell's state from a forked grep races with that.
                    "exec grep -E '^(SigBlk|SigIgn)' /proc/self/status > \"$out/signals\"");
-    Process process = Process::Start(path, 1);
+    Process process = Start(path);
     EXPECT_EQ(WaitForEnd(process), 0);
     ::close(leaked);
     ::signal(SIGUSR1, SIG_DFL);
@@ -139,9 +138,15 @@ TEST_F(ProcessTest, TheChildGetsCleanSignalsAndOnlyTheStandardStreams) {
 }
 
 TEST_F(ProcessTest, CloseReapsAnEndedChild) {
-    Process process = Process::Start(Script("quick", "exit 0"), 1);
+    Process process = Start(Script("quick", "exit 0"));
     const pid_t pid = process.Id();
-    ::usleep(200 * 1000);
+    // Until the child has ended, left waitable (WNOWAIT), at most 10 s.
+    siginfo_t info{};
+    for (int i = 0; i < 10000 && info.si_pid == 0; ++i) {
+        ASSERT_EQ(::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT), 0);
+        if (info.si_pid == 0) std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(info.si_pid, pid);
     process.Close();
     process.Close();
     // Reaped: the pid is no longer a child of ours (not even a zombie).

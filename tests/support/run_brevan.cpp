@@ -52,10 +52,12 @@ RunResult Installation::Run(const std::vector<std::string>& args, int timeoutSec
 }
 
 RunResult RunProgram(const std::vector<std::string>& argv, int timeoutSeconds,
-                     const std::vector<std::string>& environment) {
-    // Output goes through files, so that no pipe can fill up.
+                     const std::vector<std::string>& environment, const std::string& input) {
+    // Input and output go through files, so that no pipe can fill up.
     const TempFolder capture;
     const std::string out = capture / "stdout", err = capture / "stderr";
+    const std::string in = input.empty() ? "/dev/null" : capture / "stdin";
+    if (!input.empty()) WriteFile(in, input);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::unsetenv("DISPLAY");
@@ -66,8 +68,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, int timeoutSeconds,
         const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(o, 1);
         ::dup2(e, 2);
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
+        ::dup2(::open(in.c_str(), O_RDONLY), 0);
         std::vector<std::string> argStrings = argv;
         std::vector<char*> args;
         for (auto& a : argStrings) args.push_back(a.data());
@@ -89,7 +90,7 @@ int WaitForExit(int pid, int timeoutSeconds) {
         if (std::chrono::steady_clock::now() > deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "brevan did not end within " << timeoutSeconds << " s";
+            ADD_FAILURE() << "the program did not end within " << timeoutSeconds << " s";
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

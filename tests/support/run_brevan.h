@@ -20,13 +20,13 @@ struct RunResult {
     std::vector<std::string> messages() const;
 };
 
-// Runs `argv` (argv[0] looked up in PATH when it has no slash) with standard
-// input from /dev/null and without DISPLAY, WAYLAND_DISPLAY or
-// QT_QPA_PLATFORM; `environment` entries ("NAME=value") are set on top. Waits
-// at most `timeoutSeconds` (then kills it and fails the test). A program that
-// cannot be started ends with status 127.
+// Runs `argv` (argv[0] looked up in PATH when it has no slash) with `input`
+// on standard input (/dev/null when empty) and without DISPLAY,
+// WAYLAND_DISPLAY or QT_QPA_PLATFORM; `environment` entries ("NAME=value")
+// are set on top. Waits at most `timeoutSeconds` (then kills it and fails the
+// test). A program that cannot be started ends with status 127.
 RunResult RunProgram(const std::vector<std::string>& argv, int timeoutSeconds = 120,
-                     const std::vector<std::string>& environment = {});
+                     const std::vector<std::string>& environment = {}, const std::string& input = {});
 
 // A folder holding a copy of the executable (or of `program`, under the
 // executable's name), with its database reader beside it.

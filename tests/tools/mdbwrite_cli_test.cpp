@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <map>
 
-#include "child_process.h"
 #include "mdb_readback.h"
 #include "page_walker.h"
+#include "support/run_brevan.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -16,9 +16,9 @@ namespace {
 const std::string kMdbWrite = BREVAN_MDBWRITE_EXE;
 const std::string kColumns = "S:Text(40),M:Memo,W:DateTime,L:Long,I:Integer,D:Double,F:YesNo";
 
-childproc::Result MdbWrite(std::vector<std::string> args, const std::string& input = "") {
+testsupport::RunResult MdbWrite(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), kMdbWrite);
-    return childproc::Run(args, input);
+    return testsupport::RunProgram(args, 120, {}, input);
 }
 
 std::size_t FilesIn(const testsupport::TempFolder& dir) {
@@ -37,11 +37,11 @@ TEST(MdbWriteCli, JsonLinesOfEveryTypeAsMdbExportPrintsThem) {
         "[null, null, null, null, null, null, false]\r\n"
         "[\"tab\\tnew\\nline\\\\ \\u00e4\\u20AC\", \"Memo\\r\\nZeile\", \"1999-12-31\", -1, 1, 1e20, true]\n");
     const auto run = MdbWrite({dir / "out.mdb", "--table", "T", "--columns", kColumns, "--rows", dir / "rows.jsonl"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    const auto exported = childproc::Run({"mdb-export", "-T", "%Y-%m-%d %H:%M:%S", dir / "out.mdb", "T"});
-    ASSERT_EQ(exported.status, 0) << exported.err;
-    EXPECT_EQ(exported.out,
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "");
+    const auto exported = testsupport::RunProgram({"mdb-export", "-T", "%Y-%m-%d %H:%M:%S", dir / "out.mdb", "T"});
+    ASSERT_EQ(exported.status, 0) << exported.errors;
+    EXPECT_EQ(exported.output,
               "S,M,W,L,I,D,F\n"
               "\"Grüße \"\"zitiert\"\", mit Komma\",\"kurz\",\"2024-05-01 20:15:00\",2147483647,-32768,0.1,1\n"
               ",,\"1899-12-30 00:00:01\",0,0,-2.5e-07,0\n"
@@ -63,7 +63,7 @@ TEST(MdbWriteCli, StandardInputSeveralTablesAndLoneSurrogates) {
     const auto run = MdbWrite({dir / "out.mdb", "--table", "Eins", "--columns", "T:Text,M:Memo", "--rows", "-",
                                "--table", "Zwei", "--rows", dir / "b.jsonl", "--columns", "N:Integer"},
                               "[\"\\ud83d\\ude00 \\ud800 \\udfff \\ufffe\", \"\\ud83d\"]\n");
-    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(readback::TableNames(dir / "out.mdb"), (std::vector<std::string>{"Eins", "Zwei"}));
     const auto eins = readback::ReadTable(dir / "out.mdb", "Eins");
     ASSERT_EQ(eins.rows.size(), 1u);
@@ -95,8 +95,8 @@ TEST(MdbWriteCli, BadInputGivesOneMessageAndNoFile) {
         const auto run =
             MdbWrite({dir / "out.mdb", "--table", "T", "--columns", c.columns, "--rows", dir / "rows.jsonl"});
         EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.errors.find(c.expected), std::string::npos) << run.errors;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
         EXPECT_EQ(FilesIn(dir), 1u);  // rows.jsonl only: no database, no temporary file
     }
     testsupport::TempFolder dir;
@@ -108,7 +108,7 @@ TEST(MdbWriteCli, BadInputGivesOneMessageAndNoFile) {
              {dir / "o.mdb", "--sample", "--bogus"}}) {
         const auto run = MdbWrite(args);
         EXPECT_EQ(run.status, 1) << args.back();
-        EXPECT_NE(run.err, "");
+        EXPECT_NE(run.errors, "");
     }
     EXPECT_EQ(FilesIn(dir), 0u);
 }
@@ -193,7 +193,7 @@ TEST(MdbWriteCli, AgedSampleKeepsThePristineLiveRowsInOrder) {
     };
     ASSERT_EQ(write(dir / "frisch.mdb", {}).status, 0);
     const auto aged = write(dir / "alt.mdb", {"--deleted-share", "10", "--moved-share", "10"});
-    ASSERT_EQ(aged.status, 0) << aged.err;
+    ASSERT_EQ(aged.status, 0) << aged.errors;
 
     const pagewalk::File pristineFile(dir / "frisch.mdb"), agedFile(dir / "alt.mdb");
     const auto pristine = pristineFile.Scan(readback::DefinitionPage(dir / "frisch.mdb", "TVDaten"));
@@ -261,7 +261,7 @@ TEST(MdbWriteCli, AgedSampleKeepsThePristineLiveRowsInOrder) {
 
     const auto refused = write(dir / "x.mdb", {"--moved-share", "101"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("--moved-share is a percentage"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.errors.find("--moved-share is a percentage"), std::string::npos) << refused.errors;
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <set>
 
-#include "child_process.h"
 #include "jet4/jet4_writer.h"
 #include "mdb_readback.h"
 #include "page_walker.h"
+#include "support/run_brevan.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -328,9 +328,9 @@ TEST(WriterAging, OlderRowsAndDeletedColumnsReadAsTheDefinitionSays) {
             }
         }
     }
-    const auto exported = childproc::Run({"mdb-export", "-T", "%Y-%m-%d %H:%M:%S", path, "Sendungen"});
-    ASSERT_EQ(exported.status, 0) << exported.err;
-    const std::string out = exported.out;
+    const auto exported = testsupport::RunProgram({"mdb-export", "-T", "%Y-%m-%d %H:%M:%S", path, "Sendungen"});
+    ASSERT_EQ(exported.status, 0) << exported.errors;
+    const std::string out = exported.output;
     const std::string second = "2,\"Zwei\",\"Show\",30,0,\"2024-05-01 20:15:00\",,";  // then NeuZahl, misread
     const auto at = out.find(second);
     ASSERT_NE(at, std::string::npos) << out;
