@@ -6,7 +6,7 @@ one, never a mixture or a cut-off file, and the reader process must not
 outlive the run.
 
 A kill before the rename may leave the hidden temporary file
-".tvdata.xml.XXXXXX"; the campaign counts them, then ages them past a minute
+".tvdata.xml.brevan-XXXXXX"; the campaign counts them, then ages them past a minute
 and checks that the next good run removes every one of them.
 
 Short run (CI):  killed_save_campaign.py --build build --trials 12 --rows 10000
@@ -27,7 +27,7 @@ import time
 OLDER_GUIDE = (
     "<?xml version='1.0'?>\r\n<tv generator-info-name=\"older run\">\r\n\t\r\n</tv>\r\n"
 ).encode()
-TEMP_NAME = re.compile(r"^\.tvdata\.xml\.[A-Za-z0-9]{6}$")
+TEMP_NAME = re.compile(r"^\.tvdata\.xml\.brevan-[A-Za-z0-9]{6}$")
 
 
 def temporaries(folder):
