@@ -3,12 +3,13 @@
 # program target exists already.
 include(GNUInstallDirs)
 
-# Fixed, not GNUInstallDirs: an installed brevan finds its database reader
+# Fixed, not GNUInstallDirs: an installed brevan finds its database reader and its folder helper
 # from its own location, <prefix>/bin/brevan -> <prefix>/libexec/brevan/.
 install(TARGETS brevan RUNTIME DESTINATION bin)
 if(TARGET brevan-reader)
   install(TARGETS brevan-reader RUNTIME DESTINATION libexec/brevan)
 endif()
+install(TARGETS brevan-folder RUNTIME DESTINATION libexec/brevan)
 
 add_subdirectory(share)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/brevan)

@@ -8,6 +8,7 @@
 #include "desktop/message_box.h"
 #include "desktop/translations.h"
 #include "os/executable_path.h"
+#include "os/folder_helper.h"
 #include "os/library_probe.h"
 #include "ui/frmMain.h"
 #include "xml/xml_library.h"
@@ -69,6 +70,7 @@ int Main(int argc, char** argv) {
     if (self) {
         iniPath = IniPathFor(self->path, Environment("XDG_CONFIG_HOME"), Environment("HOME"));
         dao::SetReaderProgram(CompanionProgram(self->path, "brevan-reader"));
+        SetFolderHelperProgram(CompanionProgram(self->path, "brevan-folder"));
     }
     if (command == Command::Help) {
         if (!self) {

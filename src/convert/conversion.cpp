@@ -7,6 +7,7 @@
 #include "convert/xmltv_elements.h"
 
 #include "os/file_lock.h"
+#include "os/folder_helper.h"
 
 #include <sys/stat.h>
 #include <cstring>
@@ -117,6 +118,13 @@ FolderTurn TakeFolderTurn(const ConversionRequest& request) {
         throw Error("The lock file " + lockPath +
                     " belongs to another user, who has not let you read it. Ask them to make it readable, or "
                     "remove it.");
+    case LockStatus::NoAnswer:
+        throw Error("The output folder " + request.outputFolder + " does not answer: its lock file " + lockPath +
+                    " could not be looked at within " + std::to_string(kFolderAnswerWait.count()) +
+                    " seconds. Is it on a network share that has stopped answering?");
+    case LockStatus::NoHelper:
+        throw Error("Cannot write the guide file " + GuideShown(request) + ": the folder helper " +
+                    FolderHelperProgram() + " cannot be started: " + std::strerror(result.error) + ".");
     case LockStatus::CannotOpen: break;
     }
     throw Error("Cannot write the guide file " + GuideShown(request) + ": " + std::strerror(result.error));

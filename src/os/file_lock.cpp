@@ -1,11 +1,14 @@
 #include "os/file_lock.h"
 
+#include "os/folder_helper.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -20,22 +23,15 @@ using Clock = std::chrono::steady_clock;
 // window answers, long enough to cost nothing.
 constexpr std::chrono::milliseconds kTryInterval{50};
 
-// The lock files this process holds (device, inode). flock locks belong to
-// an open file, so a second open here would wait for its own first one.
-using FileKey = std::pair<dev_t, ino_t>;
+// The lock files this process holds. flock locks belong to an open file, so
+// a second open here would wait for its own first one.
 std::mutex& HeldMutex() {
     static std::mutex mutex;
     return mutex;
 }
-std::set<FileKey>& HeldFiles() {
-    static std::set<FileKey> files;
-    return files;
-}
-
-FileKey KeyOf(int fd) {
-    struct stat st {};
-    ::fstat(fd, &st);
-    return {st.st_dev, st.st_ino};
+std::set<std::string>& HeldPaths() {
+    static std::set<std::string> paths;
+    return paths;
 }
 
 LockResult Outcome(LockStatus status, int error = 0) { return LockResult{status, error}; }
@@ -51,33 +47,84 @@ LockResult OpenRefusal(const std::string& path, int error) {
     return Outcome(LockStatus::CannotOpen, error);
 }
 
+// The helper's answer as a lock outcome.
+LockResult FromAnswer(const std::string& answer) {
+    if (answer == kAnswerHeld) return Outcome(LockStatus::Held);
+    if (answer == kAnswerBusy) return Outcome(LockStatus::Busy);
+    if (answer == kAnswerLink) return Outcome(LockStatus::Link);
+    if (answer == kAnswerFolder) return Outcome(LockStatus::Folder);
+    if (answer == kAnswerNotAFile) return Outcome(LockStatus::NotAFile);
+    if (answer == kAnswerOthersFile) return Outcome(LockStatus::OthersFile);
+    const std::string prefix = std::string(kAnswerCannotOpen) + " ";
+    int error = EIO;
+    if (answer.rfind(prefix, 0) == 0)
+        std::from_chars(answer.data() + prefix.size(), answer.data() + answer.size(), error);
+    return Outcome(LockStatus::CannotOpen, error);
+}
+
 }  // namespace
 
 FileLock::~FileLock() { Release(); }
 
-FileLock::FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FileLock::FileLock(FileLock&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), helper_(std::move(other.helper_)), path_(std::move(other.path_)) {
+    other.path_.clear();
+}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     if (this != &other) {
         Release();
         fd_ = std::exchange(other.fd_, -1);
+        helper_ = std::move(other.helper_);
+        path_ = std::move(other.path_);
+        other.path_.clear();
     }
     return *this;
 }
 
 void FileLock::Release() {
-    if (fd_ < 0) return;
+    if (path_.empty()) return;
     {
         std::lock_guard<std::mutex> hold(HeldMutex());
-        HeldFiles().erase(KeyOf(fd_));
+        HeldPaths().erase(path_);
     }
-    ::close(fd_);  // closing releases the lock
+    path_.clear();
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
     fd_ = -1;
+    helper_.reset();  // the helper frees it as it ends
 }
 
 LockResult FileLock::Acquire(const std::string& path, std::chrono::milliseconds wait,
                              const std::function<void()>& between) {
     Release();
+    {
+        std::lock_guard<std::mutex> hold(HeldMutex());
+        if (HeldPaths().count(path) != 0) return Outcome(LockStatus::HeldHere);
+    }
+    const LockResult result =
+        FolderHelperProgram().empty() ? AcquireHere(path, wait, between) : AcquireWatched(path, wait, between);
+    if (result.status == LockStatus::Held) {
+        std::lock_guard<std::mutex> hold(HeldMutex());
+        HeldPaths().insert(path);
+        path_ = path;
+    }
+    return result;
+}
+
+LockResult FileLock::AcquireWatched(const std::string& path, std::chrono::milliseconds wait,
+                                    const std::function<void()>& between) {
+    auto helper = std::make_unique<FolderHelper>();
+    if (const int error = helper->Start({"lock", path, std::to_string(wait.count())}))
+        return Outcome(LockStatus::NoHelper, error);
+    const std::optional<std::string> answer = helper->Answer(between);
+    if (!answer) return helper->Hung() ? Outcome(LockStatus::NoAnswer) : Outcome(LockStatus::NoHelper, EIO);
+    const LockResult result = FromAnswer(*answer);
+    if (result.status == LockStatus::Held) helper_ = std::move(helper);
+    return result;
+}
+
+LockResult FileLock::AcquireHere(const std::string& path, std::chrono::milliseconds wait,
+                                 const std::function<void()>& between) {
     // Non-blocking and no controlling terminal: whatever stands at the path
     // is opened without waiting or side effect, then refused unless regular.
     constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
@@ -95,14 +142,6 @@ LockResult FileLock::Acquire(const std::string& path, std::chrono::milliseconds 
         ::close(fd);
         return S_ISDIR(st.st_mode) ? Outcome(LockStatus::Folder) : OpenRefusal(path, error);
     }
-    const FileKey key{st.st_dev, st.st_ino};
-    {
-        std::lock_guard<std::mutex> hold(HeldMutex());
-        if (HeldFiles().count(key) != 0) {
-            ::close(fd);
-            return Outcome(LockStatus::HeldHere);
-        }
-    }
 
     const Clock::time_point deadline = Clock::now() + wait;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -115,10 +154,6 @@ LockResult FileLock::Acquire(const std::string& path, std::chrono::milliseconds 
         }
         if (between) between();
         std::this_thread::sleep_for(std::min<Clock::duration>(kTryInterval, deadline - Clock::now()));
-    }
-    {
-        std::lock_guard<std::mutex> hold(HeldMutex());
-        HeldFiles().insert(key);
     }
     fd_ = fd;
     return Outcome(LockStatus::Held);

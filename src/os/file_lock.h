@@ -3,6 +3,7 @@
 // that dies frees it by itself.
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace brevan {
@@ -17,12 +18,16 @@ enum class LockStatus {
     NotAFile,    // the lock file is a device, pipe or socket
     OthersFile,  // the lock file is another user's, and we may not open it
     CannotOpen,  // the lock file cannot be opened or made: `error` says why
+    NoAnswer,    // the folder left a step unanswered for kFolderAnswerWait
+    NoHelper,    // the folder helper could not be started: `error` says why
 };
 
 struct LockResult {
     LockStatus status = LockStatus::CannotOpen;
-    int error = 0;  // the errno, for CannotOpen
+    int error = 0;  // the errno, for CannotOpen and NoHelper
 };
+
+class FolderHelper;
 
 class FileLock {
 public:
@@ -41,15 +46,24 @@ public:
     // this process holds already is HeldHere at once: waiting for it would wait
     // for ourselves. The file is never deleted: deleting it would let two
     // holders lock two files. On any status but Held nothing is held.
+    // With a folder helper program set (os/folder_helper.h), the helper
+    // opens, waits and holds, and a folder that leaves a step unanswered for
+    // kFolderAnswerWait gives NoAnswer instead of a wait without end.
     LockResult Acquire(const std::string& path, std::chrono::milliseconds wait,
                        const std::function<void()>& between = {});
 
-    bool Held() const { return fd_ >= 0; }
+    bool Held() const { return !path_.empty(); }
 
 private:
     void Release();
+    LockResult AcquireHere(const std::string& path, std::chrono::milliseconds wait,
+                           const std::function<void()>& between);
+    LockResult AcquireWatched(const std::string& path, std::chrono::milliseconds wait,
+                              const std::function<void()>& between);
 
-    int fd_ = -1;
+    int fd_ = -1;                           // the lock file, held in this process
+    std::unique_ptr<FolderHelper> helper_;  // or the helper that holds it
+    std::string path_;                      // while held
 };
 
 }  // namespace brevan

@@ -72,7 +72,9 @@ Spawned Process::Spawn(const SpawnRequest& request) {
             continue;
         }
         const int copy = ::fcntl(ours, F_DUPFD_CLOEXEC, kAboveChildDescriptors);
-        if (copy < 0) return Spawned{std::nullopt, errno};
+        // Below the lowest number asked for, F_DUPFD fails with EINVAL: a
+        // shortage of descriptors all the same.
+        if (copy < 0) return Spawned{std::nullopt, errno == EINVAL ? EMFILE : errno};
         setup.copies.push_back(copy);
         posix_spawn_file_actions_adddup2(&setup.actions, copy, child);
     }

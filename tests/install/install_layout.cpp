@@ -16,6 +16,7 @@ namespace installtest {
 std::vector<std::string> ExpectedFiles(const std::string& under) {
     std::vector<std::string> files = {
         "bin/brevan",
+        "libexec/brevan/brevan-folder",
         "lib/systemd/user/brevan-update.service",
         "lib/systemd/user/brevan-update.timer",
         "share/applications/brevan.desktop",

@@ -5,6 +5,7 @@
 #include "restricted_run.h"
 #include "sample_run.h"
 #include "support/run_brevan.h"
+#include "support/slow_share.h"
 
 #include <gtest/gtest.h>
 
@@ -193,4 +194,26 @@ TEST_F(FolderTurn, ALockFileThatIsNoPlainFileOfOursIsNamedWithWhatIsWrong) {
     nobody.uid = robustness::NobodyUid();
     nobody.gid = robustness::NobodyGid();
     expectRefusal("belongs to another user", nobody);
+}
+
+TEST_F(FolderTurn, AnOutputShareThatStopsAnsweringEndsTheRunWithinAMinute) {
+    std::string why;
+    if (!SlowShare::Available(&why)) GTEST_SKIP() << why;
+    // A hard-mounted share: the lock file's lookup is never answered, and
+    // the caller cannot be interrupted, not even killed.
+    const TempFolder backing;
+    WriteFile(backing / "tvdata.xml", "older");
+    SlowShare share(backing.path(), {.hangStat = {".tvdata.xml.lock"}, .ignoreInterrupts = true});
+    app.WriteIni(database, "", share.path().string());
+    const Clock::time_point start = Clock::now();
+    const std::string message = OnlyMessage(app.Run({"/W"}, 100));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("hung output share: /W ended after %.1f s\n", seconds);
+    EXPECT_NE(message.find("The output folder " + share.path().string() + " does not answer"), std::string::npos)
+        << message;
+    EXPECT_GE(seconds, 55.0);
+    EXPECT_LT(seconds, 60.0);
+    EXPECT_TRUE(share.WaitForHeldCalls(1, std::chrono::milliseconds(0)));
+    share.Stop();  // releases the helper left behind in the kernel
+    EXPECT_EQ(ReadFile(backing / "tvdata.xml"), "older");
 }
