@@ -9,7 +9,6 @@
 #include "os/file_lock.h"
 #include "os/folder_helper.h"
 
-#include <sys/stat.h>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -23,14 +22,14 @@ constexpr const char* kGeneratorName = "Kolvenar";
 
 // Refuses a database that is the guide file itself (the output folder is the
 // database's folder and the database is called tvdata.xml): the save would
-// replace it.
+// replace it. What stands at the guide's path was seen when its temporary
+// file was made, where a hung share cannot hold this process.
 void RefuseGuideAsDatabase(const dao::Database& database, const std::string& databaseShown,
-                           const std::string& outputPath, const std::string& guideShown) {
-    struct stat guide {};
-    if (::stat(outputPath.c_str(), &guide) != 0) return;
+                           const xml::DOMDocument& document, const std::string& guideShown) {
+    const auto guide = document.spooledOver();
+    if (!guide) return;
     const dao::FileIdentity file = database.File();
-    if (file.device == static_cast<std::uint64_t>(guide.st_dev) &&
-        file.inode == static_cast<std::uint64_t>(guide.st_ino))
+    if (file.device == guide->first && file.inode == guide->second)
         throw Error("The listing database " + databaseShown + " is the guide file " + guideShown +
                     " itself; writing the guide would destroy it. Choose another output folder.");
 }
@@ -60,7 +59,7 @@ ConversionResult Convert(const ConversionRequest& request, const FolderTurn* tur
     document->spoolTo(outputPath, "the guide file " + guideShown);
 
     Listing listing = OpenListing(request.databasePath, databaseShown);
-    RefuseGuideAsDatabase(*listing.database, databaseShown, outputPath, guideShown);
+    RefuseGuideAsDatabase(*listing.database, databaseShown, *document, guideShown);
     if (listing.recordset->RecordCount() <= 0) {
         CloseListing(listing);
         return ConversionResult::ListingEmpty;  // the temporary file goes with the document

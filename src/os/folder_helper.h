@@ -14,7 +14,8 @@
 //                                     of the lock answers below; after "held"
 //                                     it holds the lock until the socket
 //                                     closes
-//   brevan-folder save TARGET         "ready" or "fail ERRNO" once the
+//   brevan-folder save TARGET         "ready [DEVICE INODE]" (the file at
+//                                     TARGET, if any) or "fail ERRNO" once the
 //                                     temporary file is made; then frames of
 //                                     the content; at the commit "done" or
 //                                     "fail ERRNO"; a write that fails

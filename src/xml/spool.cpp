@@ -7,10 +7,13 @@
 #include "os/stale_temporaries.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -54,10 +57,14 @@ bool Spool::OpenWatched(const std::string& path) {
         return false;
     }
     const std::optional<std::string> answer = helper->Answer();
-    if (!answer || *answer != kAnswerReady) {
+    const std::string ready = kAnswerReady;
+    if (!answer || answer->rfind(ready, 0) != 0) {
         errno = helper->Hung() ? ETIMEDOUT : FailureIn(answer);
         return false;
     }
+    std::uint64_t device = 0, inode = 0;
+    if (std::sscanf(answer->c_str() + ready.size(), " %" SCNu64 " %" SCNu64, &device, &inode) == 2)
+        targetFile_.emplace(device, inode);
     helper_ = std::move(helper);
     return true;
 }
@@ -77,6 +84,9 @@ bool Spool::Open(const std::string& path, const std::string& label) {
         buffer_.reset(new char[kBuffer]);
         return true;
     }
+    struct stat target {};
+    if (::stat(path.c_str(), &target) == 0)
+        targetFile_.emplace(static_cast<std::uint64_t>(target.st_dev), static_cast<std::uint64_t>(target.st_ino));
     // Temporaries that killed saves left go first: on a nearly full disk a
     // large one would make every later save fail for want of space.
     RemoveStaleTemporaries(FolderOf(path), NameOf(path));

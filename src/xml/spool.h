@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace brevan::xml {
 
@@ -31,6 +33,9 @@ public:
     // CopyTo cannot read such a file back before its commit.
     bool Open(const std::string& path, const std::string& label);
     bool Spooled() const { return fd_ >= 0 || helper_ != nullptr; }
+    // The file that stood at the target (followed through a link) when Open
+    // made the temporary file: {device, inode}; nothing when there was none.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> TargetFile() const { return targetFile_; }
     const std::string& Target() const { return target_; }
 
     // Appends bytes. A failed write is remembered and reported by Commit.
@@ -59,14 +64,15 @@ private:
     bool OpenWatched(const std::string& path);
     int HelperFailure();
 
-    std::string memory_;                    // without a spool: the bytes
-    int fd_ = -1;                           // the temporary file, open while spooling
-    std::unique_ptr<FolderHelper> helper_;  // or the helper that writes it
-    std::string target_;                    // where Commit puts it
-    std::string label_;                     // how messages name it
-    std::string temp_;                      // its temporary name
-    std::string committed_;                 // after Commit: where the bytes now lie
-    int error_ = 0;                         // the first write failure
+    std::string memory_;                                                 // without a spool: the bytes
+    int fd_ = -1;                                                        // the temporary file, open while spooling
+    std::unique_ptr<FolderHelper> helper_;                               // or the helper that writes it
+    std::string target_;                                                 // where Commit puts it
+    std::string label_;                                                  // how messages name it
+    std::string temp_;                                                   // its temporary name
+    std::string committed_;                                              // after Commit: where the bytes now lie
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> targetFile_;  // what TargetFile gives
+    int error_ = 0;                                                      // the first write failure
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;  // bytes in the file

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <charconv>
@@ -86,7 +87,14 @@ int Save(const std::string& target) {
         SayError(kAnswerFail, errno);
         return 0;
     }
-    Say(kAnswerReady);
+    // What stands at the target now (through a link, as a reader of it
+    // sees it), so that brevan can refuse to replace its own database.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        Say(std::string(kAnswerReady) + " " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino));
+    } else {
+        Say(kAnswerReady);
+    }
     std::unique_ptr<char[]> frame;
     std::size_t capacity = 0;
     std::uint64_t written = 0, synced = 0;
