@@ -128,9 +128,10 @@ LockResult FileLock::AcquireHere(const std::string& path, std::chrono::milliseco
     // Non-blocking and no controlling terminal: whatever stands at the path
     // is opened without waiting or side effect, then refused unless regular.
     constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-    // Another user's lock file (the front end's account) can be locked read-only.
+    // Another user's lock file (the front end's account), or one on a
+    // read-only mount, can be locked read-only.
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
-    if (fd < 0 && errno == EACCES) {
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
         fd = ::open(path.c_str(), O_RDONLY | kFlags);
         // No lock file, and no right to make one: the folder's refusal is the reason.
         if (fd < 0 && errno == ENOENT) errno = EACCES;

@@ -199,21 +199,37 @@ TEST_F(FolderTurn, ALockFileThatIsNoPlainFileOfOursIsNamedWithWhatIsWrong) {
 TEST_F(FolderTurn, AnOutputShareThatStopsAnsweringEndsTheRunWithinAMinute) {
     std::string why;
     if (!SlowShare::Available(&why)) GTEST_SKIP() << why;
-    // A hard-mounted share: the lock file's lookup is never answered, and
-    // the caller cannot be interrupted, not even killed.
+    // Hard-mounted shares, whose held calls cannot be interrupted, not even
+    // killed: one never answers the lock file's lookup, the other the
+    // guide's, which the save looks at after the lock is taken.
     const TempFolder backing;
     WriteFile(backing / "tvdata.xml", "older");
-    SlowShare share(backing.path(), {.hangStat = {".tvdata.xml.lock"}, .ignoreInterrupts = true});
-    app.WriteIni(database, "", share.path().string());
-    const Clock::time_point start = Clock::now();
-    const std::string message = OnlyMessage(app.Run({"/W"}, 100));
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("hung output share: /W ended after %.1f s\n", seconds);
-    EXPECT_NE(message.find("The output folder " + share.path().string() + " does not answer"), std::string::npos)
-        << message;
-    EXPECT_GE(seconds, 55.0);
-    EXPECT_LT(seconds, 60.0);
-    EXPECT_TRUE(share.WaitForHeldCalls(1, std::chrono::milliseconds(0)));
-    share.Stop();  // releases the helper left behind in the kernel
+    WriteFile(backing / ".tvdata.xml.lock", "");
+    SlowShare atLock(backing.path(), {.hangStat = {".tvdata.xml.lock"}, .ignoreInterrupts = true});
+    SlowShare atSave(backing.path(), {.hangStat = {"tvdata.xml"}, .ignoreInterrupts = true});
+    const Installation other;
+    app.WriteIni(database, "", atLock.path().string());
+    other.WriteIni(database, "", atSave.path().string());
+    double lockSeconds = 0, saveSeconds = 0;
+    std::future<RunResult> lockRun = RunAside(app, {"/W"}, lockSeconds);
+    std::future<RunResult> saveRun = RunAside(other, {"/W"}, saveSeconds);
+    const std::string lockMessage = OnlyMessage(lockRun.get());
+    const std::string saveMessage = OnlyMessage(saveRun.get());
+    std::printf("hung output share: /W ended after %.1f s (at the lock) and %.1f s (at the save)\n", lockSeconds,
+                saveSeconds);
+    EXPECT_NE(lockMessage.find("The output folder " + atLock.path().string() + " does not answer"), std::string::npos)
+        << lockMessage;
+    EXPECT_NE(saveMessage.find("Cannot write the guide file " + atSave.path().string() +
+                               "/tvdata.xml: its folder did not answer within 55 seconds"),
+              std::string::npos)
+        << saveMessage;
+    for (const double seconds : {lockSeconds, saveSeconds}) {
+        EXPECT_GE(seconds, 55.0);
+        EXPECT_LT(seconds, 60.0);
+    }
+    EXPECT_TRUE(atLock.WaitForHeldCalls(1, std::chrono::milliseconds(0)));
+    EXPECT_TRUE(atSave.WaitForHeldCalls(1, std::chrono::milliseconds(0)));
+    atLock.Stop();  // releases the helpers left behind in the kernel
+    atSave.Stop();
     EXPECT_EQ(ReadFile(backing / "tvdata.xml"), "older");
 }

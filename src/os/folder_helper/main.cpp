@@ -80,6 +80,10 @@ int Lock(const std::string& path, long long waitMs) {
 }
 
 int Save(const std::string& target) {
+    // What stands at the target now (through a link, as a reader of it
+    // sees it), so that brevan can refuse to replace its own database.
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
     RemoveStaleTemporaries(FolderOf(target), NameOf(target));
     std::string temp;
     const int fd = CreateTemporaryBeside(target, temp);
@@ -87,14 +91,8 @@ int Save(const std::string& target) {
         SayError(kAnswerFail, errno);
         return 0;
     }
-    // What stands at the target now (through a link, as a reader of it
-    // sees it), so that brevan can refuse to replace its own database.
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) {
-        Say(std::string(kAnswerReady) + " " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino));
-    } else {
-        Say(kAnswerReady);
-    }
+    Say(exists ? std::string(kAnswerReady) + " " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino)
+               : std::string(kAnswerReady));
     std::unique_ptr<char[]> frame;
     std::size_t capacity = 0;
     std::uint64_t written = 0, synced = 0;
