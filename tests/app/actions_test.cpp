@@ -7,6 +7,7 @@
 #include "desktop/message_box.h"
 #include "os/clock.h"
 #include "support/listing_db.h"
+#include "support/lock_holder.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -146,4 +147,19 @@ TEST_F(UpdateAndCreate, TheRunKeepsTheFoldersTurnFromBeforeTheUpdaterUntilItsGui
               std::string::npos)
         << messages[0];
     EXPECT_TRUE(guideShows("ZDF"));  // the run's own conversion came after the update
+}
+
+TEST_F(UpdateAndCreate, TheWindowsEventsRunWhileAnotherRunHasTheFolder) {
+    // The first event ends the other run, as a click elsewhere might: the
+    // wait ran the events, and then took its turn.
+    testsupport::LockHolder other(folder / ".tvdata.xml.lock");
+    ASSERT_TRUE(other.held());
+    int pumps = 0;
+    brevan::SetDoEventsHook([&] {
+        if (++pumps == 1) other.Release();
+    });
+    EXPECT_TRUE(brevan::CreateXmltvFile());
+    EXPECT_GE(pumps, 1);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ARD"));
 }

@@ -4,6 +4,7 @@
 #include "guide_check.h"
 #include "restricted_run.h"
 #include "sample_run.h"
+#include "support/lock_holder.h"
 #include "support/run_brevan.h"
 #include "support/slow_share.h"
 
@@ -11,14 +12,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <future>
 
@@ -27,41 +25,6 @@ using namespace testsupport;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// A process that holds the lock on `path` until it is released or the test
-// ends; the constructor returns once it holds it.
-class LockHolder {
-public:
-    explicit LockHolder(const std::string& path) {
-        int ready[2];
-        if (::pipe(ready) != 0) throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(ready[0]);
-            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
-            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
-            if (::write(ready[1], "L", 1) != 1) ::_exit(1);
-            ::pause();
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char byte = 0;
-        held_ = ::read(ready[0], &byte, 1) == 1;  // end of file: the holder failed
-        ::close(ready[0]);
-    }
-    ~LockHolder() { Release(); }
-    bool held() const { return held_; }
-    void Release() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool held_ = false;
-};
 
 class FolderTurn : public robustness::SampleRun {
 protected:
