@@ -77,31 +77,34 @@ void FolderHelper::GiveUp() {
 std::optional<std::string> FolderHelper::Answer(const std::function<void()>& between) {
     Clock::time_point deadline = Clock::now() + kFolderAnswerWait;
     while (socket_ >= 0) {
-        const std::size_t end = buffer_.find('\n');
-        if (end != std::string::npos) {
+        // What has arrived is taken first, so that a long `between` (a
+        // window's nested event loop) cannot pass for the helper's silence.
+        bool ended = false;
+        for (;;) {
+            char chunk[256];
+            const ssize_t got = ::recv(socket_, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (got > 0) {
+                buffer_.append(chunk, static_cast<std::size_t>(got));
+                continue;
+            }
+            if (got < 0 && errno == EINTR) continue;
+            ended = got == 0 || errno != EAGAIN;
+            break;
+        }
+        for (std::size_t end; (end = buffer_.find('\n')) != std::string::npos;) {
             std::string line = buffer_.substr(0, end);
             buffer_.erase(0, end + 1);
             if (line != kAnswerWaiting) return line;
             deadline = Clock::now() + kFolderAnswerWait;
-            continue;
         }
+        if (ended) break;  // the helper ended without an answer
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             GiveUp();
             return std::nullopt;
         }
         pollfd ready{socket_, POLLIN, 0};
-        const int waited = ::poll(&ready, 1, static_cast<int>(std::min(left, kPollSlice).count()));
-        if (waited < 0 && errno != EINTR) break;
-        if (waited <= 0) {
-            if (between) between();
-            continue;
-        }
-        char chunk[256];
-        const ssize_t got = ::recv(socket_, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (got <= 0) break;  // the helper ended without an answer
-        buffer_.append(chunk, static_cast<std::size_t>(got));
+        if (::poll(&ready, 1, static_cast<int>(std::min(left, kPollSlice).count())) == 0 && between) between();
     }
     Close();
     return std::nullopt;
