@@ -15,7 +15,9 @@ bool CreateXmltvFile();
 // message, false, no updater), runs AppSettings.UpdaterPath and waits for it
 // (its exit code says nothing we use), then converts as CreateXmltvFile,
 // also when the updater could not be started, and only then gives the turn
-// up. True when the updater ran and the conversion succeeded.
+// up. The conversion uses the database and the folder set when the run
+// started (the turn is that folder's). True when the updater ran and the
+// conversion succeeded.
 bool UpdateAndCreateXmltv();
 
 }  // namespace brevan
