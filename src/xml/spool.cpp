@@ -122,10 +122,15 @@ void Spool::Flush() {
 void Spool::Write(const char* data, std::size_t size) {
     if (error_ != 0 || size == 0) return;
     if (helper_) {
-        if (helper_->Send(data, size)) {
-            written_ += size;
-        } else {
-            error_ = HelperFailure();
+        // In frames of at most a buffer's size, however much is appended at once.
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t frame = std::min(kBuffer, size - done);
+            if (!helper_->Send(data + done, frame)) {
+                error_ = HelperFailure();
+                return;
+            }
+            done += frame;
+            written_ += frame;
         }
         return;
     }
