@@ -4,11 +4,12 @@
 include(GNUInstallDirs)
 
 # Fixed, not GNUInstallDirs: an installed brevan runs its database reader
-# from <prefix>/libexec/brevan/, the path src/os fixes at build time.
+# and its folder helper from <prefix>/libexec/brevan/, the path src/os fixes at build time.
 install(TARGETS brevan RUNTIME DESTINATION bin)
 # The XMLTV grabber goes on PATH, where tvheadend and tv_find_grabbers look for tv_grab_*.
 install(TARGETS tv_grab_de_brevan RUNTIME DESTINATION bin)
 install(TARGETS brevan-reader RUNTIME DESTINATION libexec/brevan)
+install(TARGETS brevan-folder RUNTIME DESTINATION libexec/brevan)
 
 add_subdirectory(share)
 # The licence in Debian's machine-readable copyright format, where Debian

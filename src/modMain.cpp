@@ -9,6 +9,7 @@
 #include "desktop/message_box.h"
 #include "desktop/translations.h"
 #include "os/executable_path.h"
+#include "os/folder_helper.h"
 #include "os/library_probe.h"
 #include "ui/frmMain.h"
 #include "xml/xml_library.h"
@@ -134,6 +135,7 @@ int Main(int argc, char** argv) {
     if (refusal.empty()) {
         try {
             dao::SetReaderProgram(CompanionProgram(self->path, "brevan-reader"));
+            SetFolderHelperProgram(CompanionProgram(self->path, "brevan-folder"));
         } catch (const Error& refused) {
             refusal = refused.Description();
         }

@@ -6,12 +6,18 @@ namespace brevan {
 
 // Converts the listing database AppSettings.DatabasePath into
 // AppSettings.OutputFolder/tvdata.xml. True when the guide was written or the
-// listing table is empty (then no file is written); false after a message.
+// listing table is empty (then no file is written); false after a message,
+// at once when no output folder is set. While another run has the folder's
+// turn (at most two minutes), the window's events run.
 bool CreateXmltvFile();
 
-// Runs AppSettings.UpdaterPath and waits for it (its exit code says nothing
-// we use), then CreateXmltvFile, also when the updater could not be started.
-// True when the updater ran and the conversion succeeded.
+// Takes the output folder's turn as CreateXmltvFile does (on failure: one
+// message, false, no updater), runs AppSettings.UpdaterPath and waits for it
+// (its exit code says nothing we use), then converts as CreateXmltvFile,
+// also when the updater could not be started, and only then gives the turn
+// up. The conversion uses the database and the folder set when the run
+// started (the turn is that folder's). True when the updater ran and the
+// conversion succeeded.
 bool UpdateAndCreateXmltv();
 
 }  // namespace brevan

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "base/utf8.h"
+#include "convert/conversion.h"
 
 namespace brevan {
 namespace {
@@ -76,6 +77,11 @@ std::string HelpText(const std::string& iniPath, const std::string& iniNote, con
         "  -h, --help     show this text\n"
         "  --version      show the version\n"
         "Only the first two characters of /U and /W count, and they are case-sensitive.\n"
+        "Runs into one output folder take turns (its lock file .tvdata.xml.lock); a run\n"
+        "waits at most " +
+        std::to_string(kFolderTurnWait.count()) +
+        " minutes for another one, then fails. /U keeps the turn\n"
+        "from before it starts the updater until its guide is written.\n"
         "\n"
         "Exit status: 0 the guide was written (or the listing is empty), 1 the run\n"
         "failed (the message goes to standard error without a display), 2 an unknown\n"

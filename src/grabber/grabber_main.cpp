@@ -8,6 +8,7 @@
 #include "grabber/grabber_options.h"
 #include "grabber/guide_output.h"
 #include "os/executable_path.h"
+#include "os/folder_helper.h"
 #include "os/wine_path.h"
 #include "update/update_run.h"
 
@@ -63,6 +64,8 @@ int Run(const GrabberOptions& options, const ExecutablePath& self) {
 
     const GrabberSettings settings = ReadGrabberSettings(config);
     dao::SetReaderProgram(CompanionProgram(self.path, "brevan-reader"));
+    // The output folder's work is watched, so that a share that stops answering holds the helper, not us.
+    SetFolderHelperProgram(CompanionProgram(self.path, "brevan-folder"));
     if (options.action == GrabberAction::Guide && !settings.updaterPath.empty())
         Update(settings.updaterPath, wine, options.quiet);
 

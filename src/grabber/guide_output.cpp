@@ -57,7 +57,7 @@ void CopyToStandardOutput(const std::string& path) {
 void WriteGuideToStandardOutput(ConversionRequest request, const std::string& temporaryRoot) {
     const TemporaryFolder folder(temporaryRoot);
     request.outputFolder = folder.path();
-    request.guideFileName = "guide.xml";
+    request.guideName = "guide.xml";
     ConvertListing(request);
     CopyToStandardOutput(folder.path() + "/guide.xml");
 }
@@ -67,7 +67,7 @@ void WriteGuideToFile(ConversionRequest request, const std::string& file) {
     if (!path.has_filename() || fs::is_directory(path))
         throw Error("Cannot write the guide file " + file + ": it names a folder, not a file.");
     request.outputFolder = path.has_parent_path() ? path.parent_path().string() : ".";
-    request.guideFileName = path.filename().string();
+    request.guideName = path.filename().string();
     request.guideShown = file;
     ConvertListing(request);
 }

@@ -22,7 +22,7 @@ std::string NameOf(const std::string& path) {
 
 int CreateTemporaryBeside(const std::string& target, std::string& tempName) {
     const std::string folder = FolderOf(target);
-    const std::string stem = (folder == "/" ? "" : folder) + "/." + NameOf(target) + ".";
+    const std::string stem = (folder == "/" ? "" : folder) + "/." + NameOf(target) + kTemporaryMark;
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device seed;
     std::mt19937 random(seed());

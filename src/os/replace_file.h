@@ -13,10 +13,16 @@ std::string FolderOf(const std::string& path);
 // The name part of `path`.
 std::string NameOf(const std::string& path);
 
-// Creates the temporary file ".<name>.XXXXXX" beside `target` (six random
-// letters and digits, close-on-exec, mode 0666 less the umask, as a new file
-// gets) and puts its name in `tempName`. Returns its descriptor, or -1 with
-// errno set.
+// What a temporary file's name has between the target's name and its six
+// random characters: a mark nobody else would choose, so that
+// RemoveStaleTemporaries never takes a user's file (".tvdata.xml.backup")
+// for one of ours.
+inline constexpr const char* kTemporaryMark = ".brevan-";
+
+// Creates the temporary file ".<name>.brevan-XXXXXX" beside `target` (six
+// random letters and digits, close-on-exec, mode 0666 less the umask, as a
+// new file gets) and puts its name in `tempName`. Returns its descriptor, or
+// -1 with errno set.
 int CreateTemporaryBeside(const std::string& target, std::string& tempName);
 
 // Completes the temporary file and renames it over `target`, then syncs the

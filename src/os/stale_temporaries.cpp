@@ -1,5 +1,7 @@
 #include "os/stale_temporaries.h"
 
+#include "os/replace_file.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,9 +11,10 @@
 namespace brevan {
 
 bool IsTemporaryName(std::string_view entry, std::string_view name) {
-    const std::size_t prefix = name.size() + 2;
+    const std::string_view mark = kTemporaryMark;
+    const std::size_t prefix = 1 + name.size() + mark.size();
     if (entry.size() != prefix + 6 || entry[0] != '.' || entry.substr(1, name.size()) != name ||
-        entry[prefix - 1] != '.')
+        entry.substr(1 + name.size(), mark.size()) != mark)
         return false;
     for (char c : entry.substr(prefix))
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;

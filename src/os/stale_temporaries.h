@@ -7,7 +7,9 @@
 namespace brevan {
 
 // True when `entry` is a name CreateTemporaryBeside gives for a file named
-// `name`: "." + name + "." and six letters or digits.
+// `name`: "." + name + ".brevan-" and six letters or digits. Files of the
+// older naming (".tvdata.xml.XXXXXX") are not: they cannot be told from a
+// user's own files.
 bool IsTemporaryName(std::string_view entry, std::string_view name);
 
 // Removes, in `folder`, the temporary files of `name` that a killed

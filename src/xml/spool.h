@@ -1,16 +1,21 @@
 #pragma once
 // Where the serialized children of a document's root go: memory, or the
 // temporary file beside the target that the save completes and renames.
+#include "os/folder_helper.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace brevan::xml {
 
 // The message of a save that failed with `error` (an errno); `label` names
-// the file, as in "the guide file /srv/htpc/tvdata.xml".
+// the file, as in "the guide file /srv/htpc/tvdata.xml". ETIMEDOUT stands
+// for a folder that left a step unanswered for kFolderAnswerWait.
 std::string SaveError(const std::string& label, int error);
 
 class Spool {
@@ -22,8 +27,15 @@ public:
 
     // Makes the temporary file beside `path` and writes into it from now on;
     // false (errno set) when it cannot be made. Messages name the file `label`.
+    // With a folder helper program set (os/folder_helper.h), the helper makes,
+    // writes and renames the file, and a folder that stops answering fails
+    // the save with ETIMEDOUT within kFolderAnswerWait instead of blocking;
+    // CopyTo cannot read such a file back before its commit.
     bool Open(const std::string& path, const std::string& label);
-    bool Spooled() const { return fd_ >= 0; }
+    bool Spooled() const { return fd_ >= 0 || helper_ != nullptr; }
+    // The file that stood at the target (followed through a link) when Open
+    // made the temporary file: {device, inode}; nothing when there was none.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> TargetFile() const { return targetFile_; }
     const std::string& Target() const { return target_; }
 
     // Appends bytes. A failed write is remembered and reported by Commit.
@@ -49,14 +61,18 @@ public:
 
 private:
     void Write(const char* data, std::size_t size);
+    bool OpenWatched(const std::string& path);
+    int HelperFailure();
 
-    std::string memory_;     // without a spool: the bytes
-    int fd_ = -1;            // the temporary file, open while spooling
-    std::string target_;     // where Commit puts it
-    std::string label_;      // how messages name it
-    std::string temp_;       // its temporary name
-    std::string committed_;  // after Commit: where the bytes now lie
-    int error_ = 0;          // the first write failure
+    std::string memory_;                                                 // without a spool: the bytes
+    int fd_ = -1;                                                        // the temporary file, open while spooling
+    std::unique_ptr<FolderHelper> helper_;                               // or the helper that writes it
+    std::string target_;                                                 // where Commit puts it
+    std::string label_;                                                  // how messages name it
+    std::string temp_;                                                   // its temporary name
+    std::string committed_;                                              // after Commit: where the bytes now lie
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> targetFile_;  // what TargetFile gives
+    int error_ = 0;                                                      // the first write failure
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;  // bytes in the file

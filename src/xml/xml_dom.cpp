@@ -258,6 +258,10 @@ void DOMDocument::spoolTo(const std::string& path, const std::string& label) {
     }
 }
 
+std::optional<std::pair<std::uint64_t, std::uint64_t>> DOMDocument::spooledOver() const {
+    return impl_->spool.TargetFile();
+}
+
 void DOMDocument::save(const std::string& path) {
     Impl& d = *impl_;
     if (d.spool.Spooled() && path == d.spool.Target()) {

@@ -18,9 +18,12 @@
 //
 // Every text and attribute value is cleaned as it enters the document: the
 // characters XML 1.0 forbids are dropped (xml_text.h).
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace brevan::xml {
 
@@ -90,6 +93,9 @@ public:
     // the file `label` (e.g. "the guide file /srv/htpc/tvdata.xml"); without
     // one, "the file <path>".
     void spoolTo(const std::string& path, const std::string& label = "");
+    // After spoolTo: the file that stood at `path` then (followed through a
+    // link), as {device, inode}; nothing when there was none.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> spooledOver() const;
 
     // The serialized document, as save writes it (for tests and tools).
     std::string xml() const;

@@ -7,6 +7,7 @@
 #include "desktop/message_box.h"
 #include "os/clock.h"
 #include "support/listing_db.h"
+#include "support/lock_holder.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -118,28 +119,47 @@ TEST_F(UpdateAndCreate, AFailingConversionAfterTheUpdateReportsItself) {
     EXPECT_FALSE(converted());
 }
 
-TEST_F(UpdateAndCreate, AConversionStartedDuringTheWaitCompletesInsideItAndTheOuterOneFollows) {
-    // The updater replaces the database only at its end; a conversion started
-    // from the window events meanwhile still sees the old one.
+TEST_F(UpdateAndCreate, TheRunKeepsTheFoldersTurnFromBeforeTheUpdaterUntilItsGuideIsSaved) {
+    // A conversion started from the window events during the wait would read
+    // a database the updater is still writing: it is refused at once (the
+    // turn is this process's own, so waiting would wait for itself).
     WriteGuideDb(folder / "fresh.mdb", "ZDF");
     AppSettings.UpdaterPath = Script("tvupdate",
                                      "sleep 0.5\n"
                                      "cp \"$(dirname \"$0\")/fresh.mdb\" \"$(dirname \"$0\")/tvdaten.mdb\"\n"
                                      "touch \"$(dirname \"$0\")/updated\"");
     bool nestedRan = false;
-    bool nestedSawOldGuide = false;
+    bool nestedConverted = true;
     bool updaterStillRunning = false;
     brevan::SetDoEventsHook([&] {
         if (nestedRan) return;
         nestedRan = true;  // as if the convert button were pressed during the wait
-        brevan::CreateXmltvFile();
-        nestedSawOldGuide = guideShows("ARD");
+        nestedConverted = brevan::CreateXmltvFile();
         updaterStillRunning = !fs::exists(folder / "updated");
     });
-    UpdateAndCreateXmltv();
-    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(UpdateAndCreateXmltv());
     EXPECT_TRUE(nestedRan);
-    EXPECT_TRUE(nestedSawOldGuide);
+    EXPECT_FALSE(nestedConverted);
     EXPECT_TRUE(updaterStillRunning);
-    EXPECT_TRUE(guideShows("ZDF"));  // the outer conversion came after the update
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("An update run of this program is using the output folder " + folder.path().string() +
+                               " (its lock file " + (folder / ".tvdata.xml.lock") + ")"),
+              std::string::npos)
+        << messages[0];
+    EXPECT_TRUE(guideShows("ZDF"));  // the run's own conversion came after the update
+}
+
+TEST_F(UpdateAndCreate, TheWindowsEventsRunWhileAnotherRunHasTheFolder) {
+    // The first event ends the other run, as a click elsewhere might: the
+    // wait ran the events, and then took its turn.
+    testsupport::LockHolder other(folder / ".tvdata.xml.lock");
+    ASSERT_TRUE(other.held());
+    int pumps = 0;
+    brevan::SetDoEventsHook([&] {
+        if (++pumps == 1) other.Release();
+    });
+    EXPECT_TRUE(brevan::CreateXmltvFile());
+    EXPECT_GE(pumps, 1);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(guideShows("ARD"));
 }

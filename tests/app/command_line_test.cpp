@@ -27,8 +27,9 @@ TEST(CommandLine, TheUsageLineAndTheHelpSayWhatAUserNeeds) {
     for (const char* named : {"\"/w\"", "/W", "/U", "--help"}) EXPECT_NE(line.find(named), std::string::npos) << line;
 
     const std::string help = brevan::HelpText("/home/u/.config/brevan/brevan.ini", "", "/srv/guide");
-    for (const char* named : {"/U", "/W", "--help", "--version", "Exit status: 0", "1 the run", "2 an unknown",
-                              "Settings: /home/u/.config/brevan/brevan.ini\n", "Guide:    /srv/guide/tvdata.xml\n"})
+    for (const char* named :
+         {"/U", "/W", "--help", "--version", "Exit status: 0", "1 the run", "2 an unknown", "waits at most 2 minutes",
+          "Settings: /home/u/.config/brevan/brevan.ini\n", "Guide:    /srv/guide/tvdata.xml\n"})
         EXPECT_NE(help.find(named), std::string::npos) << named;
     EXPECT_NE(brevan::HelpText("/x/brevan.ini", "found through the command", "").find("(found through the command)"),
               std::string::npos);

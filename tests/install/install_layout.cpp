@@ -17,6 +17,7 @@ std::vector<std::string> ExpectedFiles(const std::string& under) {
     std::vector<std::string> files = {
         "bin/brevan",
         "bin/tv_grab_de_brevan",
+        "libexec/brevan/brevan-folder",
         "libexec/brevan/brevan-reader",
         "lib/systemd/user/brevan-update.service",
         "lib/systemd/user/brevan-update.timer",

@@ -529,8 +529,9 @@ class Slot:
         os.makedirs(os.path.join(self.dir, "out"))
         self.exe = os.path.join(self.dir, "brevan")
         shutil.copy2(brevan, self.exe)
-        # The database reader is a program of its own, looked for beside brevan.
-        shutil.copy2(os.path.join(os.path.dirname(brevan), "brevan-reader"), os.path.join(self.dir, "brevan-reader"))
+        # The database reader and the folder helper are programs of their own, looked for beside brevan.
+        for companion in ("brevan-reader", "brevan-folder"):
+            shutil.copy2(os.path.join(os.path.dirname(brevan), companion), os.path.join(self.dir, companion))
         self.db = os.path.join(self.dir, "tvdaten.mdb")
         self.out = os.path.join(self.dir, "out")
         with open(os.path.join(self.dir, "brevan.ini"), "w") as f:
@@ -691,7 +692,7 @@ def main():
     parser.add_argument("--verbose", action="store_true", help="one line per mutant")
     args = parser.parse_args()
 
-    for tool in ("brevan", "brevan-reader", "mdbwrite"):
+    for tool in ("brevan", "brevan-reader", "brevan-folder", "mdbwrite"):
         if not os.access(os.path.join(args.build, tool), os.X_OK):
             sys.exit(f"{tool} not found in {args.build}")
     if shutil.which("xmllint") is None or not os.path.isfile(DTD):

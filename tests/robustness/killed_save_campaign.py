@@ -2,12 +2,13 @@
 """A run killed at random moments: SIGKILL lands on `brevan /W` while it
 converts a large listing, most often while it saves. After every kill
 tvdata.xml must be byte for byte either the older guide or the complete new
-one, never a mixture or a cut-off file, and the reader process must not
-outlive the run.
+one, never a mixture or a cut-off file, and neither the reader process nor
+the folder helper must outlive the run.
 
-A kill before the rename may leave the hidden temporary file
-".tvdata.xml.XXXXXX"; the campaign counts them, then ages them past a minute
-and checks that the next good run removes every one of them.
+A kill before the rename leaves the hidden temporary file
+".tvdata.xml.brevan-XXXXXX" only when the folder helper dies too (it removes
+an unfinished file when brevan dies); the campaign counts them, then ages
+them past a minute and checks that the next good run removes every one.
 
 Short run (CI):  killed_save_campaign.py --build build --trials 12 --rows 10000
 Long run:        killed_save_campaign.py --build build --trials 100
@@ -27,7 +28,7 @@ import time
 OLDER_GUIDE = (
     "<?xml version='1.0'?>\r\n<tv generator-info-name=\"older run\">\r\n\t\r\n</tv>\r\n"
 ).encode()
-TEMP_NAME = re.compile(r"^\.tvdata\.xml\.[A-Za-z0-9]{6}$")
+TEMP_NAME = re.compile(r"^\.tvdata\.xml\.brevan-[A-Za-z0-9]{6}$")
 
 
 def temporaries(folder):
@@ -35,7 +36,7 @@ def temporaries(folder):
 
 
 def processes_running(exe):
-    """Processes whose program is `exe` (brevan, or its reader program)."""
+    """Processes whose program is `exe` (brevan, its reader or its folder helper)."""
     found = []
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
@@ -63,9 +64,11 @@ def main():
     try:
         exe = os.path.join(work, "brevan")
         shutil.copy2(os.path.join(args.build, "brevan"), exe)
-        # The program finds its database reader beside itself.
+        # The program finds its database reader and its folder helper beside itself.
         reader = os.path.join(work, "brevan-reader")
         shutil.copy2(os.path.join(args.build, "brevan-reader"), reader)
+        helper = os.path.join(work, "brevan-folder")
+        shutil.copy2(os.path.join(args.build, "brevan-folder"), helper)
         db = os.path.join(work, "tvdaten.mdb")
         out = os.path.join(work, "guide")
         os.mkdir(out)
@@ -125,9 +128,10 @@ def main():
                 ended_first += 1
             proc.send_signal(signal.SIGKILL)
             proc.wait()
-            # The reader dies with its parent; give the kernel a moment.
+            # The reader dies with its parent, the folder helper when its
+            # socket closes (removing an uncommitted file); give them a moment.
             for _ in range(200):
-                if not processes_running(exe) and not processes_running(reader):
+                if not any(processes_running(p) for p in (exe, reader, helper)):
                     break
                 time.sleep(0.01)
             else:
@@ -157,9 +161,9 @@ def main():
             final_ok = proc.returncode == 0 and f.read() == new_guide
 
         print(f"killed save: seed {args.seed}, {args.trials} kills ({args.trials - ended_first} while running, "
-              f"{mid_save} of them in a save before its rename): tvdata.xml was the older guide {counts['older']} times, "
+              f"{mid_save} of them left a temporary file): tvdata.xml was the older guide {counts['older']} times, "
               f"the complete new guide {counts['new']} times, anything else {counts['bad']} times; "
-              f"reader processes outliving the run: {orphans}; temporary files there at the end: {left_behind} "
+              f"reader or folder helper processes outliving the run: {orphans}; temporary files there at the end: {left_behind} "
               f"(runs that completed removed those over a minute old), after the next good run: {len(remaining)}")
         ok = counts["bad"] == 0 and orphans == 0 and not remaining and final_ok
         if not final_ok:

@@ -164,26 +164,32 @@ TEST_F(FailingOutput, AFailureLateInTheProgrammesLeavesNoPartialFile) {
 
 TEST_F(FailingOutput, LeftoversOfAKilledSaveGoBeforeTheNextSaveStarts) {
     // What a save killed before its rename leaves, and look-alikes that are
-    // not ours to remove.
+    // not ours to remove: a user's own backups, and leftovers of the older
+    // naming, which cannot be told from them.
     const std::time_t twoMinutesAgo = std::time(nullptr) - 120;
     auto age = [&](const std::string& name) {
         const std::string path = folder + "/" + name;
         timespec times[2] = {{twoMinutesAgo, 0}, {twoMinutesAgo, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
     };
-    for (const char* name : {".tvdata.xml.Ab3xY9", ".tvdata.xml.Qq7Zz0", ".tvdata.xml.short", ".tvdata.xml.toolong1",
-                             "tvdata.xml.Ab3xY9", ".tvdata.xml.Ab-xY9", ".other.xml.Ab3xY9"}) {
+    const std::string ours = ".tvdata.xml.brevan-";
+    for (const std::string& name :
+         {ours + "Ab3xY9", ours + "Qq7Zz0", std::string(".tvdata.xml.backup"), std::string(".tvdata.xml.orig01"),
+          std::string(".tvdata.xml.KEEPME"), std::string(".tvdata.xml.Ab3xY9"), ours + "short", ours + "toolong1",
+          std::string("tvdata.xml.brevan-Ab3xY9"), ours + "Ab-xY9", std::string(".other.xml.brevan-Ab3xY9")}) {
         WriteFile(folder + "/" + name, "partial");
         age(name);
     }
-    WriteFile(folder + "/.tvdata.xml.Fresh1", "a save writing right now");
-    fs::create_directory(folder + "/.tvdata.xml.Dir123");
-    age(".tvdata.xml.Dir123");
-    fs::create_symlink(older, folder + "/.tvdata.xml.Lnk123");
-    age(".tvdata.xml.Lnk123");
-    const std::vector<std::string> notOurs = {".other.xml.Ab3xY9",    ".tvdata.xml.Ab-xY9", ".tvdata.xml.Dir123",
-                                              ".tvdata.xml.Fresh1",   ".tvdata.xml.Lnk123", ".tvdata.xml.short",
-                                              ".tvdata.xml.toolong1", "tvdata.xml.Ab3xY9"};
+    WriteFile(folder + "/" + ours + "Fresh1", "a save writing right now");
+    fs::create_directory(folder + "/" + ours + "Dir123");
+    age(ours + "Dir123");
+    fs::create_symlink(older, folder + "/" + ours + "Lnk123");
+    age(ours + "Lnk123");
+    const std::vector<std::string> notOurs = {
+        ".other.xml.brevan-Ab3xY9",    ".tvdata.xml.Ab3xY9",        ".tvdata.xml.KEEPME",
+        ".tvdata.xml.backup",          ".tvdata.xml.brevan-Ab-xY9", ".tvdata.xml.brevan-Dir123",
+        ".tvdata.xml.brevan-Fresh1",   ".tvdata.xml.brevan-Lnk123", ".tvdata.xml.brevan-short",
+        ".tvdata.xml.brevan-toolong1", ".tvdata.xml.orig01",        "tvdata.xml.brevan-Ab3xY9"};
 
     // They go before the new temporary file is made, so that on a nearly
     // full disk they cannot make the save fail: also when the run then fails.

@@ -144,33 +144,3 @@ TEST_F(UnattendedRun, OutOfDescriptorsSaysSo) {
     }
     EXPECT_TRUE(Converted()) << "16 descriptors are enough";
 }
-
-TEST_F(UnattendedRun, OverlappingRunsIntoOneFolderTakeTurns) {
-    // Another run holds the folder's lock: this one waits for it.
-    const std::string lockPath = folder + "/.tvdata.xml.lock";
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0644);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
-        ::pause();
-        ::_exit(0);
-    }
-    while (!fs::exists(lockPath)) std::this_thread::sleep_for(5ms);
-    std::this_thread::sleep_for(100ms);  // the holder has it by now
-
-    const pid_t waiting = ::fork();
-    if (waiting == 0) {
-        ::execl(app.exe().c_str(), app.exe().c_str(), "/W", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_FALSE(fs::exists(guide)) << "the run did not wait for the lock";
-    EXPECT_EQ(::waitpid(waiting, nullptr, WNOHANG), 0);
-
-    // A holder that dies frees the lock by itself.
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(WaitForExit(waiting, 60), 0);
-    EXPECT_TRUE(Converted());
-    EXPECT_TRUE(fs::exists(lockPath));  // kept, so that no two runs lock two files
-}

@@ -34,8 +34,9 @@ std::vector<std::string> RunResult::messages() const {
 
 Installation::Installation(const std::string& program) {
     fs::copy_file(program, exe());
-    // The program finds its database reader beside itself.
+    // The program finds its database reader and its folder helper beside itself.
     fs::copy_file(BREVAN_READER_EXE, folder_ / "brevan-reader");
+    fs::copy_file(BREVAN_FOLDER_EXE, folder_ / "brevan-folder");
     fs::permissions(exe(), fs::perms::owner_all);
 }
 
