@@ -156,6 +156,8 @@ TEST_F(FolderTurn, ALockFileThatIsNoPlainFileOfOursIsNamedWithWhatIsWrong) {
     robustness::Restrictions nobody;
     nobody.uid = robustness::NobodyUid();
     nobody.gid = robustness::NobodyGid();
+    // The INI file beside the copy counts only for the owner of its folder.
+    ASSERT_EQ(::chown(app.folder().path().c_str(), nobody.uid, nobody.gid), 0);
     expectRefusal("belongs to another user", nobody);
 }
 
