@@ -93,6 +93,14 @@ enum class BrokenPointer {
     Cycle,           // to a second pointer, on an overflow page and flagged 0xC000, that points back
 };
 
+// Where the catalog and the maps go. CatalogLast writes the catalog and
+// every map after the tables. CatalogFirst, as in a file Access has grown,
+// puts the catalog's first page and the page of its maps right after the
+// catalog's definition (pages 3 and 4), and each table's maps on the page
+// after its definition; only the bitmap pages of large maps come last. A
+// file of that layout cut short keeps its catalog and loses table pages.
+enum class Layout { CatalogLast, CatalogFirst };
+
 // Streams rows to pages as they come, so memory stays small whatever the
 // row count. The file is written under a temporary name beside `path` and
 // renamed by Finish(); a Writer destroyed without Finish() leaves nothing.
@@ -105,7 +113,7 @@ enum class BrokenPointer {
 // moved rows and broken pointers (each stands for a record), not deleted ones.
 class Writer {
 public:
-    explicit Writer(std::string path);
+    explicit Writer(std::string path, Layout layout = Layout::CatalogLast);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
