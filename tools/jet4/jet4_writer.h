@@ -70,7 +70,7 @@ enum class RowState {
 
 struct RowOptions {
     RowState state = RowState::Live;
-    // Moved: pointers on the way to the row, 1 to 8. From the second on, each
+    // Moved: pointers on the way to the row, 1 to 100. From the second on, each
     // sits on a fresh overflow page, flagged 0xC000 (deleted, pointer): a page
     // scan passes over it, a reader following the pointer before it follows
     // this one too.

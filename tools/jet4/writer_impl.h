@@ -21,7 +21,7 @@ constexpr std::size_t kMaxNameChars = 64;
 constexpr std::uint8_t kMemoInline = 0x80;
 constexpr std::uint8_t kMemoSingle = 0x40;
 constexpr std::uint8_t kMemoChain = 0x00;
-constexpr int kMaxHops = 8;
+constexpr int kMaxHops = 100;  // past the reader's bound on chains
 
 TypeCode CodeOf(ColumnType t);
 std::string Quoted(const std::string& s);
