@@ -21,6 +21,7 @@ TypeCode CodeOf(ColumnType t) {
     case ColumnType::Integer: return kInt16;
     case ColumnType::Double: return kDouble;
     case ColumnType::YesNo: return kBool;
+    case ColumnType::Guid: return kGuid;
     }
     return kText;
 }

@@ -2,6 +2,7 @@
 // readable by libmdb. Test and demo tooling; the converter never links it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -20,7 +21,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class ColumnType { Text, Memo, DateTime, Long, Integer, Double, YesNo };
+enum class ColumnType { Text, Memo, DateTime, Long, Integer, Double, YesNo, Guid };
 
 struct Column {
     std::string name;
@@ -41,11 +42,17 @@ struct DateTime {
     double days;
 };
 
+// A GUID (Replication ID) value's 16 bytes as stored: the first three groups
+// of its text little-endian, the last eight bytes in text order.
+struct Guid {
+    std::array<std::uint8_t, 16> stored;
+};
+
 // Text and Memo take std::u16string (stored as given, lone surrogates too),
 // Long and Integer take std::int64_t, Double takes double (or std::int64_t),
-// DateTime takes DateTime, Yes/No takes bool. Null is Null; Yes/No columns
+// DateTime takes DateTime, Yes/No takes bool, Guid takes Guid. Null is Null; Yes/No columns
 // cannot hold Null.
-using Value = std::variant<Null, std::u16string, DateTime, std::int64_t, double, bool>;
+using Value = std::variant<Null, std::u16string, DateTime, std::int64_t, double, bool, Guid>;
 
 // UTF-8 to UTF-16 (throws WriteError on malformed UTF-8).
 Value Text(std::string_view utf8);
