@@ -21,6 +21,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace dao = brevan::dao;
@@ -331,14 +332,24 @@ TEST_F(DaoFailure, AFileCutShort) {
         Says(FailureOf([&] { OpenListing(headerOnly); }), {headerOnly, "damaged or unreadable", "list of tables"}));
 
     // Laid out as Access grows a file, a copy cut short keeps its catalog and
-    // loses table pages: the table's maps (page 6), rows and memos, the last
-    // page. Each cut is damage, never an empty table.
-    const std::string grown = Listing("gewachsen.mdb", jet4::Layout::CatalogFirst);
-    const std::string whole = testsupport::ReadFile(grown);
-    for (std::size_t pages : {std::size_t{6}, whole.size() / kPage / 2, whole.size() / kPage - 1}) {
-        SCOPED_TRACE(pages);
-        testsupport::WriteFile(grown, whole.substr(0, pages * kPage));
-        EXPECT_TRUE(Says(FailureOf([&] { OpenListing(grown); }), {grown, "damaged or unreadable", "cut short"}));
+    // loses table pages: the page of the table's maps (page 6), the map page
+    // a large table's map keeps last, rows and memos. Each cut is damage,
+    // never an empty table.
+    const std::string large = Listing("gross.mdb", jet4::Layout::CatalogFirst);
+    const std::string small = folder_ / "klein.mdb";
+    testsupport::WriteListingDb(
+        small,
+        std::vector(40, testsupport::Listing("K", jet4::Date(2024, 5, 1), jet4::TimeOfDay(6, 0, 0), "Sendung", "Genre",
+                                             std::string(3000, 'x'))),
+        jet4::Layout::CatalogFirst);
+    const std::string largeBytes = testsupport::ReadFile(large), smallBytes = testsupport::ReadFile(small);
+    for (const auto& [path, bytes, pages] : {std::tuple{large, largeBytes, std::size_t{6}},
+                                             {large, largeBytes, largeBytes.size() / kPage - 1},
+                                             {small, smallBytes, smallBytes.size() / kPage / 2},
+                                             {small, smallBytes, smallBytes.size() / kPage - 1}}) {
+        SCOPED_TRACE(path + " cut to " + std::to_string(pages) + " pages");
+        testsupport::WriteFile(path, bytes.substr(0, pages * kPage));
+        EXPECT_TRUE(Says(FailureOf([&] { OpenListing(path); }), {path, "damaged or unreadable", "cut short"}));
     }
 
     // A usage map that marks no page, while the definition counts the rows.
