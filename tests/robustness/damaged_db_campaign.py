@@ -34,7 +34,9 @@ copy or a download broken off leaves them, and every cut must give either the
 guide of the whole file, byte for byte, or a clean failure: never status 0
 without that guide (an empty table would be one). The listings put their
 catalog first (`mdbwrite --catalog-first`), as Access does, so that the cuts
-take table pages: definitions, maps, map pages, rows and memos.
+take table pages: definitions, maps, map pages, rows and memos. The full run
+also cuts a listing with map pages and, when the shared test data sits beside
+the repository, the databases Access saved, which hold no listing.
 
 Short run (CI):  damaged_db_campaign.py --build build --cuts short
 Long run:        damaged_db_campaign.py --build build --cuts full
@@ -677,15 +679,25 @@ def run_cuts(args, work):
         finally:
             slots.put(slot)
 
-    started = time.monotonic()
+    files = []
     for name, extra in listings:
         path = os.path.join(work, name + ".mdb")
         subprocess.run([mdbwrite, path, "--sample", "--catalog-first", "--seed", str(args.seed % 100000)] + extra,
                        check=True)
+        files.append((name, path, True))
+    # The full run cuts the databases Access saved too (Jet 3 among them):
+    # they hold no listing, so each cut must fail cleanly.
+    shared = args.shared or os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "shared",
+                                         "testdata", "access")
+    if args.cuts == "full" and os.path.isdir(shared):
+        files += [(n, os.path.join(shared, n), False) for n in sorted(os.listdir(shared)) if n.lower().endswith(".mdb")]
+
+    started = time.monotonic()
+    for name, path, listing in files:
         with open(path, "rb") as f:
             data = f.read()
         outcome, detail, whole = attempt(data)
-        if outcome != "success":
+        if listing and outcome != "success":
             print(f"[{name}] the whole listing does not convert: {outcome} {detail}")
             counts["bad"] += 1
             continue
@@ -694,7 +706,7 @@ def run_cuts(args, work):
 
         def cut(n):
             outcome, detail, guide = attempt(data[:n * jet.ps])
-            if outcome == "success" and guide != whole:
+            if outcome == "success" and (not listing or guide != whole):
                 outcome, detail = "bad", "a guide other than the whole listing's"
             elif outcome == "empty":
                 outcome = "bad"
@@ -718,7 +730,7 @@ def run_cuts(args, work):
     failed = sum(n for k, n in counts.items() if k not in ("success", "failure"))
     if failed:
         print(f"\ncuts that did not end well are kept in {keep}")
-    print(f"\ncut listings ({', '.join(n for n, _ in listings)}): {sum(counts.values())} cuts in "
+    print(f"\ncut files ({', '.join(n for n, _, _ in files)}): {sum(counts.values())} cuts in "
           f"{time.monotonic() - started:.0f} s: {counts['success']} whole guides, {counts['failure']} clean failures, "
           f"{failed} other outcomes")
     return 1 if failed else 0
