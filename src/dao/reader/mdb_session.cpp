@@ -123,7 +123,7 @@ void MdbSession::CheckInFile(std::uint32_t definition, const std::string& owner,
     // A map row that cannot be found is left to libmdb's reading, which fails on it.
     pages.Read(mapPage, page.data(), "the page map of " + owner);
     const RowSlots slots(page.data(), page.size(), RowCountOffset());
-    if (!slots.Fits() || (mapRow & 0xFF) >= slots.Count()) return;
+    if (page[0] != MDB_PAGE_DATA || !slots.Fits() || (mapRow & 0xFF) >= slots.Count()) return;
     const RowSlot slot = slots.At(mapRow & 0xFF);
     if (!slots.Sound(slot) || slot.Size() < kMinMapRow) return;
     UsageMap map(page.data() + slot.start, slot.Size(), pages, owner);
