@@ -166,6 +166,15 @@ TEST_F(DaoAgedTable, PointerChainsAcrossManyPagesInSlotOrder) {
     EXPECT_EQ(live.size(), 500u);
 }
 
+TEST_F(DaoAgedTable, PointerChainsOfUpTo64PointersReadALongerOneIsDamage) {
+    const auto live = WriteSlots(db_, {{1}, {2, State(RowState::Moved, 64)}, {3}});
+    EXPECT_EQ(ReadSlots(db_), live);
+    WriteSlots(db_, {{1}, {2, State(RowState::Moved, 65)}, {3}});
+    const std::string failure = FailureOf(db_, "T");
+    EXPECT_NE(failure.find("the overflow pointer in row 1 on page "), std::string::npos) << failure;
+    EXPECT_NE(failure.find(" leads through more than 64 pointers"), std::string::npos) << failure;
+}
+
 TEST_F(DaoAgedTable, EachBrokenPointerIsDamageNamingItsPlace) {
     const std::map<jet4::BrokenPointer, std::vector<std::string>> says = {
         {jet4::BrokenPointer::BeyondFile, {" leads beyond the end of the file (to row 0 on page "}},

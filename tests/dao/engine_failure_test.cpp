@@ -21,6 +21,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace dao = brevan::dao;
@@ -232,7 +233,8 @@ protected:
     void TearDown() override { dao::SetReaderTimeout(previous_); }
 
     // A listing with enough rows for several data pages and LVAL pages.
-    std::string Listing(const std::string& name = "tvdaten.mdb") const {
+    std::string Listing(const std::string& name = "tvdaten.mdb",
+                        jet4::Layout layout = jet4::Layout::CatalogLast) const {
         const std::string path = folder_ / name;
         std::vector<testsupport::ListingRow> rows;
         for (int i = 0; i < 300; ++i)
@@ -240,7 +242,7 @@ protected:
                                                 jet4::Date(2024, 5, 1 + i % 20), jet4::TimeOfDay(i % 24, 0, 0),
                                                 "Sendung " + std::to_string(i), "Genre",
                                                 std::string(200 + 17 * i, 'x')));
-        testsupport::WriteListingDb(path, rows);
+        testsupport::WriteListingDb(path, rows, layout);
         return path;
     }
 
@@ -328,6 +330,41 @@ TEST_F(DaoFailure, AFileCutShort) {
     testsupport::WriteFile(headerOnly, testsupport::ReadFile(headerOnly).substr(0, kPage));
     EXPECT_TRUE(
         Says(FailureOf([&] { OpenListing(headerOnly); }), {headerOnly, "damaged or unreadable", "list of tables"}));
+
+    // Laid out as Access grows a file, a copy cut short keeps its catalog and
+    // loses table pages: the page of the table's maps (page 6), the map page
+    // a large table's map keeps last, rows and memos. Each cut is damage,
+    // never an empty table.
+    const std::string large = Listing("gross.mdb", jet4::Layout::CatalogFirst);
+    const std::string small = folder_ / "klein.mdb";
+    testsupport::WriteListingDb(
+        small,
+        std::vector(40, testsupport::Listing("K", jet4::Date(2024, 5, 1), jet4::TimeOfDay(6, 0, 0), "Sendung", "Genre",
+                                             std::string(3000, 'x'))),
+        jet4::Layout::CatalogFirst);
+    const std::string largeBytes = testsupport::ReadFile(large), smallBytes = testsupport::ReadFile(small);
+    for (const auto& [path, bytes, pages] : {std::tuple{large, largeBytes, std::size_t{6}},
+                                             {large, largeBytes, largeBytes.size() / kPage - 1},
+                                             {small, smallBytes, smallBytes.size() / kPage / 2},
+                                             {small, smallBytes, smallBytes.size() / kPage - 1}}) {
+        SCOPED_TRACE(path + " cut to " + std::to_string(pages) + " pages");
+        testsupport::WriteFile(path, bytes.substr(0, pages * kPage));
+        EXPECT_TRUE(Says(FailureOf([&] { OpenListing(path); }), {path, "damaged or unreadable", "cut short"}));
+    }
+
+    // A usage map that marks no page, while the definition counts the rows.
+    const std::string lost = Listing("verloren.mdb");
+    {
+        JetFile file(lost);
+        const std::uint32_t pgRow = Get32(file.Bytes(), file.At(file.UserTdef()) + 55);
+        const std::uint32_t page = pgRow >> 8, row = pgRow & 0xFF;
+        for (unsigned at = file.RowStart(page, row) + 1; at < file.RowEnd(page, row); ++at)
+            file.Bytes()[file.At(page) + at] = 0;
+        file.Save();
+    }
+    EXPECT_TRUE(
+        Says(FailureOf([&] { OpenListing(lost); }),
+             {lost, "damaged or unreadable", "table \"TVDaten\" counts 300 rows, but none of its pages holds one"}));
 }
 
 TEST_F(DaoFailure, BytesChangedInTheTablesPages) {

@@ -54,19 +54,23 @@ protected:
 };
 
 TEST_F(DaoRead, EveryColumnTypeAndNullApartFromEmptyText) {
-    WriteTable(db_, "Werte",
-               {{"Nr", ColumnType::Long},
-                {"Kurz", ColumnType::Integer},
-                {"Text", ColumnType::Text, 50},
-                {"Notiz", ColumnType::Memo},
-                {"Wann", ColumnType::DateTime},
-                {"Wert", ColumnType::Double},
-                {"Ja", ColumnType::YesNo}},
-               {{std::int64_t{1}, std::int64_t{-7}, jet4::Text("Tagesschau"), jet4::Text("kurz"),
-                 jet4::DateAndTime(2024, 2, 29, 20, 15, 0), 2.5, true},
-                {std::int64_t{2}, jet4::Null{}, jet4::Text(""), jet4::Text(""), jet4::Null{}, jet4::Null{}, false},
-                {std::int64_t{-2147483648LL}, std::int64_t{32767}, jet4::Null{}, jet4::Null{}, jet4::TimeOfDay(6, 0, 0),
-                 -0.125, false}});
+    WriteTable(
+        db_, "Werte",
+        {{"Nr", ColumnType::Long},
+         {"Kurz", ColumnType::Integer},
+         {"Text", ColumnType::Text, 50},
+         {"Notiz", ColumnType::Memo},
+         {"Wann", ColumnType::DateTime},
+         {"Wert", ColumnType::Double},
+         {"Ja", ColumnType::YesNo},
+         {"Kennung", ColumnType::Guid}},
+        {{std::int64_t{1}, std::int64_t{-7}, jet4::Text("Tagesschau"), jet4::Text("kurz"),
+          jet4::DateAndTime(2024, 2, 29, 20, 15, 0), 2.5, true,
+          jet4::Guid{{0x6A, 0x27, 0x39, 0x8E, 0xA8, 0xBC, 0xC4, 0x4A, 0x89, 0x1E, 0x49, 0x91, 0x1D, 0x84, 0x38, 0xDD}}},
+         {std::int64_t{2}, jet4::Null{}, jet4::Text(""), jet4::Text(""), jet4::Null{}, jet4::Null{}, false,
+          jet4::Null{}},
+         {std::int64_t{-2147483648LL}, std::int64_t{32767}, jet4::Null{}, jet4::Null{}, jet4::TimeOfDay(6, 0, 0),
+          -0.125, false, jet4::Guid{{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}}}});
     auto rs = testsupport::OpenRecordset(db_, "SELECT * FROM Werte");
     ASSERT_EQ(rs->RecordCount(), 3);
 
@@ -78,6 +82,7 @@ TEST_F(DaoRead, EveryColumnTypeAndNullApartFromEmptyText) {
     EXPECT_DOUBLE_EQ(As<dao::Date>(rs->Fields("Wann")).days, jet4::DateAndTime(2024, 2, 29, 20, 15, 0).days);
     EXPECT_EQ(As<double>(rs->Fields("Wert")), 2.5);
     EXPECT_TRUE(As<bool>(rs->Fields("Ja")));
+    EXPECT_EQ(As<std::string>(rs->Fields("Kennung")), "{8E39276A-BCA8-4AC4-891E-49911D8438DD}");
 
     rs->MoveNext();
     EXPECT_TRUE(rs->Fields("Kurz").IsNull());
@@ -88,6 +93,7 @@ TEST_F(DaoRead, EveryColumnTypeAndNullApartFromEmptyText) {
     EXPECT_TRUE(rs->Fields("Wann").IsNull());
     EXPECT_TRUE(rs->Fields("Wert").IsNull());
     EXPECT_FALSE(As<bool>(rs->Fields("Ja")));
+    EXPECT_TRUE(rs->Fields("Kennung").IsNull());
 
     rs->MoveNext();
     EXPECT_EQ(As<std::int64_t>(rs->Fields("Nr")), -2147483648LL);
@@ -96,6 +102,7 @@ TEST_F(DaoRead, EveryColumnTypeAndNullApartFromEmptyText) {
     EXPECT_TRUE(rs->Fields("Notiz").IsNull());
     EXPECT_EQ(dao::CStr(rs->Fields("Wann"), "Wann"), "06:00:00");
     EXPECT_EQ(dao::CStr(rs->Fields("Wert"), "Wert"), "-0.125");
+    EXPECT_EQ(As<std::string>(rs->Fields("Kennung")), "{03020100-0504-0706-0809-0A0B0C0D0E0F}");
     try {
         dao::CStr(rs->Fields("Text"), "Text");
         FAIL() << "Null converted";

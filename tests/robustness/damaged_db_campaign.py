@@ -28,6 +28,18 @@ not end well are kept for a second look.
 
 Short run (CI):  damaged_db_campaign.py --build build --mutants 150
 Long run:        damaged_db_campaign.py --build build --mutants 1000
+
+With --cuts, the campaign instead cuts listings at every page boundary, as a
+copy or a download broken off leaves them, and every cut must give either the
+guide of the whole file, byte for byte, or a clean failure: never status 0
+without that guide (an empty table would be one). The listings put their
+catalog first (`mdbwrite --catalog-first`), as Access does, so that the cuts
+take table pages: definitions, maps, map pages, rows and memos. The full run
+also cuts a listing with map pages and, when the shared test data sits beside
+the repository, the databases Access saved, which hold no listing.
+
+Short run (CI):  damaged_db_campaign.py --build build --cuts short
+Long run:        damaged_db_campaign.py --build build --cuts full
 """
 
 import argparse
@@ -630,6 +642,101 @@ def message_shape(text):
     return re.sub(r"\d+", "N", text)
 
 
+# --- cuts at every page boundary ----------------------------------------------
+
+CUT_LISTINGS = {
+    "short": [
+        ("small", ["--channels", "3", "--days", "2", "--per-day", "8-12", "--long-share", "30"]),
+        ("aged", ["--channels", "4", "--days", "2", "--per-day", "20-30", "--deleted-share", "20",
+                  "--moved-share", "20"]),
+    ],
+    # Over 512 data pages: a usage map of map pages, the last pages of the file.
+    "full": [("large", ["--channels", "8", "--days", "7", "--per-day", "40-60", "--long-share", "40"])],
+}
+
+
+def run_cuts(args, work):
+    """Cuts each listing at every page boundary; returns the exit status."""
+    mdbwrite = os.path.join(args.build, "mdbwrite")
+    listings = CUT_LISTINGS["short"] + (CUT_LISTINGS["full"] if args.cuts == "full" else [])
+    slots = queue.Queue()
+    for k in range(args.jobs):
+        slots.put(Slot(work, k, os.path.join(args.build, "brevan")))
+    keep = args.keep or os.path.join(work, "kept")
+    counts = collections.Counter()
+    shapes = collections.Counter()
+    lock = threading.Lock()
+
+    def attempt(content):
+        slot = slots.get()
+        try:
+            outcome, detail, _ = run_one(slot, content, args.limit)
+            path = os.path.join(slot.out, "tvdata.xml")
+            guide = b""
+            if os.path.isfile(path):
+                with open(path, "rb") as f:
+                    guide = f.read()
+            return outcome, detail, guide
+        finally:
+            slots.put(slot)
+
+    files = []
+    for name, extra in listings:
+        path = os.path.join(work, name + ".mdb")
+        subprocess.run([mdbwrite, path, "--sample", "--catalog-first", "--seed", str(args.seed % 100000)] + extra,
+                       check=True)
+        files.append((name, path, True))
+    # The full run cuts the databases Access saved too (Jet 3 among them):
+    # they hold no listing, so each cut must fail cleanly.
+    shared = args.shared or os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "shared",
+                                         "testdata", "access")
+    if args.cuts == "full" and os.path.isdir(shared):
+        files += [(n, os.path.join(shared, n), False) for n in sorted(os.listdir(shared)) if n.lower().endswith(".mdb")]
+
+    started = time.monotonic()
+    for name, path, listing in files:
+        with open(path, "rb") as f:
+            data = f.read()
+        outcome, detail, whole = attempt(data)
+        if listing and outcome != "success":
+            print(f"[{name}] the whole listing does not convert: {outcome} {detail}")
+            counts["bad"] += 1
+            continue
+        jet = Jet(data)
+        pages = jet.pages
+
+        def cut(n):
+            outcome, detail, guide = attempt(data[:n * jet.ps])
+            if outcome == "success" and (not listing or guide != whole):
+                outcome, detail = "bad", "a guide other than the whole listing's"
+            elif outcome == "empty":
+                outcome = "bad"
+            with lock:
+                counts[outcome] += 1
+                if outcome == "failure":
+                    shapes[message_shape(detail)] += 1
+                if args.verbose or outcome not in ("success", "failure"):
+                    print(f"[{name}] cut to {n} of {pages} pages: {outcome.upper()} {detail}", flush=True)
+                if outcome not in ("success", "failure"):
+                    os.makedirs(keep, exist_ok=True)
+                    with open(os.path.join(keep, f"{name}-cut-{n}.mdb"), "wb") as f:
+                        f.write(data[:n * jet.ps])
+
+        with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+            for f in [pool.submit(cut, n) for n in range(1, pages)]:
+                f.result()
+    print("\nmessages of the clean failures:")
+    for shape, n in shapes.most_common(25):
+        print(f"  {n:5}  {shape}")
+    failed = sum(n for k, n in counts.items() if k not in ("success", "failure"))
+    if failed:
+        print(f"\ncuts that did not end well are kept in {keep}")
+    print(f"\ncut files ({', '.join(n for n, _, _ in files)}): {sum(counts.values())} cuts in "
+          f"{time.monotonic() - started:.0f} s: {counts['success']} whole guides, {counts['failure']} clean failures, "
+          f"{failed} other outcomes")
+    return 1 if failed else 0
+
+
 # --- main --------------------------------------------------------------------
 
 def make_bases(args, work):
@@ -690,6 +797,8 @@ def main():
     parser.add_argument("--keep", help="folder for the mutants that do not end well (default: in the work folder)")
     parser.add_argument("--only", type=int, action="append", help="run only mutant N (repeatable)")
     parser.add_argument("--verbose", action="store_true", help="one line per mutant")
+    parser.add_argument("--cuts", choices=("short", "full"),
+                        help="cut listings at every page boundary instead (short: two small ones)")
     args = parser.parse_args()
 
     for tool in ("brevan", "brevan-reader", "brevan-folder", "mdbwrite"):
@@ -701,6 +810,8 @@ def main():
     work = tempfile.mkdtemp(prefix="brevan-damaged-")
     started = time.monotonic()
     try:
+        if args.cuts:
+            return run_cuts(args, work)
         bases = make_bases(args, work)
         foreign = foreign_files(args, bases)
 

@@ -16,8 +16,8 @@ std::vector<jet4::Column> ListingColumns() {
 
 jet4::DateTime FutureDay() { return jet4::Date(2099, 6, 1); }
 
-void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows) {
-    jet4::Writer writer(path);
+void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows, jet4::Layout layout) {
+    jet4::Writer writer(path, layout);
     writer.BeginTable("TVDaten", ListingColumns());
     for (const ListingRow& r : rows)
         writer.AddRow({r.senderkennung, r.datum, r.uhrzeit, r.sendung, r.genre, r.beschreibung});

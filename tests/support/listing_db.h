@@ -31,7 +31,8 @@ std::vector<jet4::Column> ListingColumns();
 jet4::DateTime FutureDay();
 
 // Writes `path` with one table `TVDaten` holding `rows` in the given order.
-void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows);
+void WriteListingDb(const std::string& path, const std::vector<ListingRow>& rows,
+                    jet4::Layout layout = jet4::Layout::CatalogLast);
 
 // One slot of an aged listing: a row as the updater leaves it (deleted,
 // compacted, moved behind overflow pointers), or a damaged pointer.

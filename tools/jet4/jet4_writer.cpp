@@ -21,6 +21,7 @@ TypeCode CodeOf(ColumnType t) {
     case ColumnType::Integer: return kInt16;
     case ColumnType::Double: return kDouble;
     case ColumnType::YesNo: return kBool;
+    case ColumnType::Guid: return kGuid;
     }
     return kText;
 }
@@ -96,6 +97,7 @@ void Writer::Impl::BeginTable(std::string name, std::vector<Column> cols) {
     t.layout = MakeLayout(specs);
     if (RowLength(t.layout, 0) > kMaxRecordSize) throw WriteError(where + ": the fixed columns alone exceed a record");
     t.tdefPage = file.Allocate(TdefPageCount(t.layout));
+    if (catalogFirst) t.mapPage = file.Allocate();
     open = std::move(t);
 }
 
@@ -115,7 +117,7 @@ void Writer::Impl::EndTable() {
     open.reset();
 }
 
-Writer::Writer(std::string path) : impl_(std::make_unique<Impl>(std::move(path))) {}
+Writer::Writer(std::string path, Layout layout) : impl_(std::make_unique<Impl>(std::move(path), layout)) {}
 Writer::~Writer() = default;
 void Writer::BeginTable(std::string name, std::vector<Column> cols) {
     impl_->BeginTable(std::move(name), std::move(cols));

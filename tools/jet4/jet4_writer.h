@@ -2,6 +2,7 @@
 // readable by libmdb. Test and demo tooling; the converter never links it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -20,7 +21,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class ColumnType { Text, Memo, DateTime, Long, Integer, Double, YesNo };
+enum class ColumnType { Text, Memo, DateTime, Long, Integer, Double, YesNo, Guid };
 
 struct Column {
     std::string name;
@@ -41,11 +42,17 @@ struct DateTime {
     double days;
 };
 
+// A GUID (Replication ID) value's 16 bytes as stored: the first three groups
+// of its text little-endian, the last eight bytes in text order.
+struct Guid {
+    std::array<std::uint8_t, 16> stored;
+};
+
 // Text and Memo take std::u16string (stored as given, lone surrogates too),
 // Long and Integer take std::int64_t, Double takes double (or std::int64_t),
-// DateTime takes DateTime, Yes/No takes bool. Null is Null; Yes/No columns
+// DateTime takes DateTime, Yes/No takes bool, Guid takes Guid. Null is Null; Yes/No columns
 // cannot hold Null.
-using Value = std::variant<Null, std::u16string, DateTime, std::int64_t, double, bool>;
+using Value = std::variant<Null, std::u16string, DateTime, std::int64_t, double, bool, Guid>;
 
 // UTF-8 to UTF-16 (throws WriteError on malformed UTF-8).
 Value Text(std::string_view utf8);
@@ -70,7 +77,7 @@ enum class RowState {
 
 struct RowOptions {
     RowState state = RowState::Live;
-    // Moved: pointers on the way to the row, 1 to 8. From the second on, each
+    // Moved: pointers on the way to the row, 1 to 100. From the second on, each
     // sits on a fresh overflow page, flagged 0xC000 (deleted, pointer): a page
     // scan passes over it, a reader following the pointer before it follows
     // this one too.
@@ -93,6 +100,14 @@ enum class BrokenPointer {
     Cycle,           // to a second pointer, on an overflow page and flagged 0xC000, that points back
 };
 
+// Where the catalog and the maps go. CatalogLast writes the catalog and
+// every map after the tables. CatalogFirst, as in a file Access has grown,
+// puts the catalog's first page and the page of its maps right after the
+// catalog's definition (pages 3 and 4), and each table's maps on the page
+// after its definition; only the bitmap pages of large maps come last. A
+// file of that layout cut short keeps its catalog and loses table pages.
+enum class Layout { CatalogLast, CatalogFirst };
+
 // Streams rows to pages as they come, so memory stays small whatever the
 // row count. The file is written under a temporary name beside `path` and
 // renamed by Finish(); a Writer destroyed without Finish() leaves nothing.
@@ -105,7 +120,7 @@ enum class BrokenPointer {
 // moved rows and broken pointers (each stands for a record), not deleted ones.
 class Writer {
 public:
-    explicit Writer(std::string path);
+    explicit Writer(std::string path, Layout layout = Layout::CatalogLast);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;

@@ -73,6 +73,7 @@ std::uint16_t FixedSize(TypeCode type) {
     case kInt32: return 4;
     case kDouble: return 8;
     case kDate: return 8;
+    case kGuid: return 16;
     default: return 0;
     }
 }

@@ -21,6 +21,7 @@ enum TypeCode : std::uint8_t {
     kText = 0x0A,
     kOle = 0x0B,
     kMemo = 0x0C,
+    kGuid = 0x0F,
 };
 
 struct ColumnSpec {

@@ -16,7 +16,7 @@ constexpr double kMaxDate = 2958465.0 + 0.99999;
 
 const char* ValueKind(const Value& v) {
     static const char* const kNames[] = {
-        "Null", "text", "a date/time", "an integer", "a floating-point number", "a Yes/No value"};
+        "Null", "text", "a date/time", "an integer", "a floating-point number", "a Yes/No value", "a GUID"};
     return kNames[v.index()];
 }
 
@@ -31,6 +31,7 @@ const char* TypeName(ColumnType t) {
     case ColumnType::Integer: return "Integer";
     case ColumnType::Double: return "Double";
     case ColumnType::YesNo: return "Yes/No";
+    case ColumnType::Guid: return "GUID";
     }
     return "?";
 }
@@ -112,6 +113,12 @@ EncodedValue EncodeValue(const Column& col, const Value& v, const std::string& w
         const auto* b = std::get_if<bool>(&v);
         if (!b) throw wrongType();
         p.cell.present = *b;
+        break;
+    }
+    case ColumnType::Guid: {
+        const auto* g = std::get_if<Guid>(&v);
+        if (!g) throw wrongType();
+        p.cell.bytes.assign(g->stored.begin(), g->stored.end());
         break;
     }
     }

@@ -8,6 +8,13 @@
 #include "jet4/writer_impl.h"
 
 namespace jet4 {
+namespace {
+
+// Layout::CatalogFirst's pages.
+constexpr std::uint32_t kFirstCatalogPage = 3;
+constexpr std::uint32_t kCatalogMapPage = 4;
+
+}  // namespace
 
 void Writer::Impl::AddBrokenPointer(BrokenPointer kind) {
     CheckUsable();
@@ -58,7 +65,7 @@ void Writer::Impl::Finish() {
         for (const Bytes& r : catalogRows) {
             if (catalogPages.empty() || !page.Fits(r.size())) {
                 if (!catalogPages.empty()) file.Write(pageNo, page.Data());
-                pageNo = file.Allocate();
+                pageNo = catalogFirst && catalogPages.empty() ? kFirstCatalogPage : file.Allocate();
                 page.Reset(kCatalogPage);
                 catalogPages.push_back(pageNo);
             }
@@ -79,17 +86,28 @@ void Writer::Impl::Finish() {
             }
             return PageRow(mapPageNo, static_cast<std::uint32_t>(mapPage.Add(r.data(), r.size())));
         };
+        // A table's maps on the page reserved for them, or on the shared map pages.
+        auto putMaps = [&](TdefFacts& f, const Bytes& usage, std::uint32_t reserved) {
+            if (reserved == 0) {
+                f.usageMap = addMap(usage);
+                f.freeMap = addMap(EmptyUsageMap());
+                return;
+            }
+            DataPage maps(0);
+            const Bytes free = EmptyUsageMap();
+            f.usageMap = PageRow(reserved, static_cast<std::uint32_t>(maps.Add(usage.data(), usage.size())));
+            f.freeMap = PageRow(reserved, static_cast<std::uint32_t>(maps.Add(free.data(), free.size())));
+            file.Write(reserved, maps.Data());
+        };
         TdefFacts catalogFacts{0x53, static_cast<std::uint32_t>(catalogRows.size()), 0, 0};
-        catalogFacts.usageMap = addMap(BuildUsageMap(catalogPages, file));
-        catalogFacts.freeMap = addMap(EmptyUsageMap());
+        putMaps(catalogFacts, BuildUsageMap(catalogPages, file), catalogFirst ? kCatalogMapPage : 0);
         std::vector<TdefFacts> facts;
         for (const Table& t : done) {
             TdefFacts f{0x4E, t.rowCount, 0, 0};
-            f.usageMap = addMap(BuildUsageMap(t.dataPages, file));
-            f.freeMap = addMap(EmptyUsageMap());
+            putMaps(f, BuildUsageMap(t.dataPages, file), t.mapPage);
             facts.push_back(f);
         }
-        file.Write(mapPageNo, mapPage.Data());
+        if (mapOpen) file.Write(mapPageNo, mapPage.Data());
 
         // Definitions.
         const Bytes catalogTdef = BuildTdef(CatalogLayout(), catalogFacts, kCatalogPage);

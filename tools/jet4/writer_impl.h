@@ -21,7 +21,7 @@ constexpr std::size_t kMaxNameChars = 64;
 constexpr std::uint8_t kMemoInline = 0x80;
 constexpr std::uint8_t kMemoSingle = 0x40;
 constexpr std::uint8_t kMemoChain = 0x00;
-constexpr int kMaxHops = 8;
+constexpr int kMaxHops = 100;  // past the reader's bound on chains
 
 TypeCode CodeOf(ColumnType t);
 std::string Quoted(const std::string& s);
@@ -35,6 +35,7 @@ struct Table {
     std::vector<Column> columns;
     TableLayout layout;
     std::uint32_t tdefPage = 0;
+    std::uint32_t mapPage = 0;  // Layout::CatalogFirst: the page of its maps, after the definition
     std::uint32_t rowCount = 0;
     std::uint64_t rowsOffered = 0;
     std::vector<std::uint32_t> dataPages;  // ascending: numbered as they open
@@ -69,9 +70,10 @@ struct PendingPointer {
 using namespace detail;
 
 struct Writer::Impl {
-    explicit Impl(std::string path) : file(std::move(path)) {
-        // Pages 0 (header), 1 (global map) and 2 (catalog definition) come first.
-        file.Allocate(3);
+    Impl(std::string path, Layout layout) : file(std::move(path)), catalogFirst(layout == Layout::CatalogFirst) {
+        // Pages 0 (header), 1 (global map) and 2 (catalog definition) come
+        // first; then, when asked, the catalog's first page and its maps.
+        file.Allocate(catalogFirst ? 5 : 3);
     }
 
     void BeginTable(std::string name, std::vector<Column> cols);
@@ -101,6 +103,7 @@ struct Writer::Impl {
     DataPage lvalPage{kLvalOwner};
     std::uint32_t lvalPageNo = 0;
     bool lvalPageOpen = false;
+    bool catalogFirst;
     bool finished = false;
     bool broken = false;
 };

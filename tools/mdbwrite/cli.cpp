@@ -18,6 +18,8 @@ const char kUsage[] =
     "       mdbwrite OUT.mdb --sample [--channels N] [--days N] [--first-day YYYY-MM-DD]\n"
     "                [--per-day MIN-MAX] [--past-days N] [--seed N] [--long-share PCT]\n"
     "                [--max-desc N] [--rows-total N] [--deleted-share PCT] [--moved-share PCT]\n"
+    "       --catalog-first (either form) puts the catalog before the tables, as in a\n"
+    "       file Access has grown, so that a copy cut short keeps it.\n"
     "COLUMNS is NAME:TYPE,... with TYPE one of Text(N), Memo, DateTime, Long, Integer,\n"
     "Double, YesNo. --sample writes a table TVDaten (defaults: 8 channels, 3 days\n"
     "from today, 1 past day, 40-60 per day, 20% of descriptions over 1,500 of at\n"
@@ -112,6 +114,7 @@ int RunMdbWrite(int argc, char** argv) {
 
     std::vector<TableGroup> groups;
     bool sample = false;
+    jet4::Layout layout = jet4::Layout::CatalogLast;
     SampleOptions options;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -124,6 +127,8 @@ int RunMdbWrite(int argc, char** argv) {
         } else if (a == "--columns" || a == "--rows") {
             if (groups.empty()) throw std::runtime_error(a + " before --table");
             (a == "--columns" ? groups.back().columns : groups.back().rows) = value();
+        } else if (a == "--catalog-first") {
+            layout = jet4::Layout::CatalogFirst;
         } else if (a == "--sample") {
             sample = true;
         } else if (a == "--channels") {
@@ -162,7 +167,7 @@ int RunMdbWrite(int argc, char** argv) {
         if (g.columns.empty() || g.rows.empty())
             throw std::runtime_error("table \"" + g.name + "\" needs --columns and --rows");
 
-    jet4::Writer writer(out);
+    jet4::Writer writer(out, layout);
     if (sample) {
         WriteSampleListing(writer, options);
     } else {

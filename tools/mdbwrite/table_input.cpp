@@ -115,6 +115,7 @@ jet4::Value ToValue(const JsonScalar& json, const jet4::Column& column) {
     case jet4::ColumnType::YesNo:
         if (const auto* b = std::get_if<bool>(&json)) return *b;
         throw expected("true or false");
+    case jet4::ColumnType::Guid: break;  // not among mdbwrite's column types
     }
     throw expected("a value");
 }

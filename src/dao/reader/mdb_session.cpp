@@ -2,14 +2,30 @@
 
 #include "base/case_fold.h"
 #include "dao/reader/damage.h"
+#include "dao/reader/jet_page.h"
+#include "dao/reader/row_slots.h"
+#include "dao/reader/usage_map.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace brevan::dao::reader {
+namespace {
+
+// Where a definition page names the page it continues on (0: none).
+constexpr std::size_t kNextDefinitionPage = 4;
+// A definition of the most columns and indexes Access allows fills a few
+// pages; a longer chain goes round in a loop, which libmdb's own reading of
+// the definition ends by its lengths.
+constexpr std::size_t kMaxDefinitionPages = 64;
+// A usage map row's type and first page (or first map page).
+constexpr std::size_t kMinMapRow = 5;
+
+}  // namespace
 
 MdbSession::~MdbSession() {
     if (table_) mdb_free_tabledef(table_);
@@ -90,12 +106,38 @@ MdbCatalogEntry* MdbSession::FindTable(GPtrArray* catalog, const std::string& na
     return nullptr;
 }
 
-MdbTableDef& MdbSession::OpenTable(MdbCatalogEntry* entry) {
-    table_ = mdb_read_table(entry);
+void MdbSession::CheckInFile(std::uint32_t definition, const std::string& owner, PageSource& pages, bool wholeMap) {
+    std::vector<unsigned char> page(pages.PageSize());
+    std::uint32_t mapRow = 0;
+    std::uint32_t next = definition;
+    for (std::size_t n = 0; next != 0 && n < kMaxDefinitionPages; ++n) {
+        pages.Read(next, page.data(), "the definition of " + owner);
+        if (n == 0) mapRow = Get32(page.data() + mdb_->fmt->tab_usage_map_offset);
+        next = Get32(page.data() + kNextDefinitionPage);
+    }
+    const std::uint32_t mapPage = mapRow >> 8;
+    if (mapPage >= pages.PageCount())
+        throw Damage{"the page map of " + owner + " lies on page " + std::to_string(mapPage) +
+                     ", beyond the end of the file (the file is cut short)"};
+    if (!wholeMap) return;
+    // A map row that cannot be found is left to libmdb's reading, which fails on it.
+    pages.Read(mapPage, page.data(), "the page map of " + owner);
+    const RowSlots slots(page.data(), page.size(), RowCountOffset());
+    if (page[0] != MDB_PAGE_DATA || !slots.Fits() || (mapRow & 0xFF) >= slots.Count()) return;
+    const RowSlot slot = slots.At(mapRow & 0xFF);
+    if (!slots.Sound(slot) || slot.Size() < kMinMapRow) return;
+    UsageMap map(page.data() + slot.start, slot.Size(), pages, owner);
+    while (map.Next()) continue;  // Next() throws at a page beyond the end
+}
+
+MdbTableDef& MdbSession::OpenTable(MdbCatalogEntry* entry, PageSource& pages) {
     const std::string owner = "table \"" + std::string(entry->object_name) + "\"";
+    // The scan walks the map and checks the pages it marks.
+    CheckInFile(static_cast<std::uint32_t>(entry->table_pg), owner, pages, false);
+    table_ = mdb_read_table(entry);
     if (!table_) throw Damage{"the definition of " + owner + " cannot be read"};
     // libmdb takes the map on trust and crashes on one that is too short.
-    if (!table_->usage_map || table_->map_sz < 5) throw Damage{"the page map of " + owner + " is broken"};
+    if (!table_->usage_map || table_->map_sz < kMinMapRow) throw Damage{"the page map of " + owner + " is broken"};
     if (!mdb_read_columns(table_) || table_->columns->len != table_->num_cols)
         throw Damage{"the columns of " + owner + " cannot be read"};
     if (table_->num_cols == 0 || table_->num_cols > MDB_MAX_COLS)

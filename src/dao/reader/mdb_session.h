@@ -3,6 +3,7 @@
 // definition of the table being read.
 #include "dao/protocol/stream.h"
 #include "dao/reader/mdb.h"
+#include "dao/reader/page_source.h"
 
 #include <cstdint>
 #include <optional>
@@ -43,9 +44,20 @@ public:
     // The table of that name: the exact name first, else without regard to case.
     static MdbCatalogEntry* FindTable(GPtrArray* catalog, const std::string& name);
 
-    // Reads the definition and the columns of `entry`; throws Damage when
-    // they cannot be read or are impossible.
-    MdbTableDef& OpenTable(MdbCatalogEntry* entry);
+    // The catalog's definition always lies on this page.
+    static constexpr std::uint32_t kCatalogDefinition = 2;
+
+    // Throws Damage when a page of the definition on page `definition`, or
+    // the page of its usage map, lies beyond the end of the file; with
+    // `wholeMap`, also when a page the map marks does. libmdb reads such a
+    // page as zeros, which turns a file cut short into an empty table.
+    // `owner` names the table in messages; `pages` reads the file.
+    void CheckInFile(std::uint32_t definition, const std::string& owner, PageSource& pages, bool wholeMap);
+
+    // Reads the definition and the columns of `entry`, after CheckInFile()
+    // without the whole map; throws Damage when they cannot be read or are
+    // impossible.
+    MdbTableDef& OpenTable(MdbCatalogEntry* entry, PageSource& pages);
 
 private:
     MdbHandle* mdb_ = nullptr;

@@ -41,7 +41,9 @@ ReaderExit ListTables(GPtrArray* catalog, StreamWriter& out) {
 }
 
 ReaderExit ReadTable(MdbSession& session, MdbCatalogEntry* entry, StreamWriter& out) {
-    MdbTableDef& table = session.OpenTable(entry);
+    MdbHandle* cipher = session.Encrypted() ? session.Handle() : nullptr;
+    PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
+    MdbTableDef& table = session.OpenTable(entry, pages);
     std::string& buf = out.Buffer();
     out.Begin(MessageKind::Header);
     protocol::PutText(buf, entry->object_name);
@@ -55,8 +57,6 @@ ReaderExit ReadTable(MdbSession& session, MdbCatalogEntry* entry, StreamWriter& 
     if (!out.Flush()) return ReaderExit::WriteFailed;
 
     const std::string owner = "table \"" + std::string(entry->object_name) + "\"";
-    MdbHandle* cipher = session.Encrypted() ? session.Handle() : nullptr;
-    PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
     PageSource targets(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
     TextDecoder text(session.Jet3(), session.CodePage());
     MemoReader memos(pages, text, session.RowCountOffset(), owner);
@@ -78,13 +78,17 @@ ReaderExit Serve(const ReadRequest& request, StreamWriter& out) {
     protocol::PutU64(out.Buffer(), session.Device());
     protocol::PutU64(out.Buffer(), session.Inode());
     out.End();
-    GPtrArray* catalog = session.Catalog();
-    if (!catalog) return Sent(out.Error(ReaderFailure::NoCatalog, ""));
-    if (request.table.empty()) return ListTables(catalog, out);
-
-    MdbCatalogEntry* entry = MdbSession::FindTable(catalog, request.table);
-    if (!entry) return Sent(out.Error(ReaderFailure::NoTable, MdbSession::UserTableNames(catalog)));
     try {
+        // libmdb would read a catalog cut short as one without the table.
+        MdbHandle* cipher = session.Encrypted() ? session.Handle() : nullptr;
+        PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
+        session.CheckInFile(MdbSession::kCatalogDefinition, "the list of tables", pages, true);
+        GPtrArray* catalog = session.Catalog();
+        if (!catalog) return Sent(out.Error(ReaderFailure::NoCatalog, ""));
+        if (request.table.empty()) return ListTables(catalog, out);
+
+        MdbCatalogEntry* entry = MdbSession::FindTable(catalog, request.table);
+        if (!entry) return Sent(out.Error(ReaderFailure::NoTable, MdbSession::UserTableNames(catalog)));
         return ReadTable(session, entry, out);
     } catch (const Damage& damage) {
         return Sent(out.Error(ReaderFailure::Damaged, damage.detail));

@@ -1,6 +1,7 @@
 #include "dao/reader/row_cells.h"
 
 #include "dao/reader/damage.h"
+#include "dao/reader/guid_text.h"
 #include "dao/reader/jet_page.h"
 
 #include <charconv>
@@ -144,10 +145,7 @@ void RowCells::Append(std::string& out, const std::vector<RowField>& fields, con
             break;
         case MDB_REPID: {
             need(16);
-            char* s = mdb_uuid_to_string(row, static_cast<int>(f.start));
-            scratch_.assign(s);
-            g_free(s);
-            PutText(out, scratch_);
+            PutText(out, GuidText(v));
             break;
         }
         default: out.push_back(static_cast<char>(CellTag::Null)); break;

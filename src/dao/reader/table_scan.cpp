@@ -3,6 +3,7 @@
 #include "dao/reader/damage.h"
 #include "dao/reader/jet_page.h"
 #include "dao/reader/table_shape.h"
+#include "dao/reader/usage_map.h"
 
 #include <algorithm>
 #include <chrono>
@@ -90,7 +91,6 @@ const unsigned char* TableScan::Follow(RowSlot& slot, RowPlace& place) {
 }
 
 std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
-    MdbHandle* mdb = session_.Handle();
     const std::size_t pageSize = pages_.PageSize();
     const unsigned rowCountOffset = session_.RowCountOffset();
     std::string& buf = out.Buffer();
@@ -129,27 +129,13 @@ std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
         return true;
     };
 
-    const unsigned char* map = table_.usage_map;
-    const bool knownMap = map[0] == 0 || map[0] == 1;
-    const std::uint64_t pageCount = pages_.PageCount();
-    std::uint32_t current = 0;
-    for (;;) {
-        std::uint32_t next;
-        if (knownMap) {
-            const gint32 found =
-                mdb_map_find_next(mdb, table_.usage_map, static_cast<unsigned>(table_.map_sz), current);
-            if (found < 0) throw Damage{"a page map of " + owner_ + " cannot be read"};
-            if (found == 0 || static_cast<std::uint32_t>(found) <= current) break;
-            next = static_cast<std::uint32_t>(found);
-        } else {
-            // An unknown map type: look at every page, as libmdb does.
-            next = current + 1;
-            if (next >= pageCount) break;
-        }
+    // Map pages are read through `targets_`, which leaves the scan's window where it is.
+    UsageMap map(table_.usage_map, table_.map_sz, targets_, owner_);
+    while (const std::optional<std::uint32_t> found = map.Next()) {
+        const std::uint32_t next = *found;
         // The scan page has a buffer of its own: memos and overflow pointers
         // read other pages meanwhile.
         pages_.Read(next, scanPage_.data(), owner_);
-        current = next;
         const unsigned char* page = scanPage_.data();
         // libmdb passes over pages a map marks wrongly (another table's
         // page, a freed one), which happens in files Access wrote; a page
@@ -179,6 +165,10 @@ std::optional<std::uint64_t> TableScan::Stream(StreamWriter& out) {
         }
         if (!reportProgress()) return std::nullopt;
     }
+    // Access counts a table's rows in its definition; a count whose rows
+    // are nowhere is a file that lost them, not an empty table.
+    if (total == 0 && table_.num_rows > 0)
+        throw Damage{owner_ + " counts " + std::to_string(table_.num_rows) + " rows, but none of its pages holds one"};
     if (inMessage > 0 && !endMessage()) return std::nullopt;
     if (inMessage == 0) buf.clear();
     return total;
