@@ -87,7 +87,10 @@ Table* Open() {
     GPtrArray* catalog = t->session.Catalog();
     t->entry = catalog ? MdbSession::FindTable(catalog, "TVDaten") : nullptr;
     if (!t->entry) std::abort();
-    t->definition = &t->session.OpenTable(t->entry);
+    // The definition is read once, from the file as written; only its data
+    // and memo pages are changed by the inputs.
+    PageSource definitionPages(t->session.Descriptor(), t->session.FileSize(), t->session.PageSize(), nullptr);
+    t->definition = &t->session.OpenTable(t->entry, definitionPages);
     t->writeFd = ::open(path, O_RDWR | O_CLOEXEC);
     t->sinkFd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     ::unlink(path);  // the two descriptors keep it
