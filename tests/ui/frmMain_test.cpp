@@ -18,6 +18,10 @@
 
 #include <QPointer>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace uitest {
 namespace {
 
@@ -313,6 +317,30 @@ TEST_F(MainWindowTest, ActionButtonsAreGreyedForARunAndComeBackWithTheFocusOnThe
     EXPECT_TRUE(create->isEnabled());
     EXPECT_TRUE(update->isEnabled());
     EXPECT_EQ(QApplication::focusWidget(), create);
+    brevan::SetMessageSink([&](const std::string& text) { messages_.push_back(text); });
+
+    // "Create" while another process holds the folder's lock: the window's
+    // events run during the wait, with both buttons greyed, and the run goes
+    // on once the lock is free.
+    const std::string lockPath = dir_.filePath(".tvdata.xml.lock").toStdString();
+    int holder = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    bool greyedWhileWaiting = false;
+    brevan::SetDoEventsHook([&] {
+        if (holder < 0) return;
+        greyedWhileWaiting = !create->isEnabled() && !update->isEnabled() && settings->isEnabled();
+        ::close(holder);
+        holder = -1;
+    });
+    const std::size_t before = messages_.size();
+    create->click();
+    brevan::SetDoEventsHook({});
+    EXPECT_EQ(holder, -1) << "the run did not wait for the lock";
+    EXPECT_TRUE(greyedWhileWaiting);
+    ASSERT_EQ(messages_.size() - before, 1u);
+    EXPECT_NE(messages_.back().find("tvdaten.mdb"), std::string::npos) << messages_.back();
+    EXPECT_TRUE(create->isEnabled());
 }
 
 TEST_F(MainWindowTest, MessagesBelongToTheActiveWindowElseTheMainWindowElseNone) {
