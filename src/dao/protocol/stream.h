@@ -80,7 +80,9 @@ enum class ReaderExit : int {
 
 // The reader program's command line: the engine's process id, the database
 // path (absolute, so that libmdb never searches MDBPATH) and, to read a
-// table, its name (without one the reader lists the user tables).
+// table, its name (without one the reader lists the user tables), then the
+// names of the columns whose values it is to send (none: every column; the
+// others are sent as Unread columns, all Null).
 // The stream goes to descriptor kStreamDescriptor.
 constexpr int kStreamDescriptor = 3;
 

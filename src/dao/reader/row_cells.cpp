@@ -57,13 +57,17 @@ protocol::ColumnKind KindOf(int type) {
     }
 }
 
-RowCells::RowCells(const MdbTableDef& table, TextDecoder& text, MemoReader& memos)
-    : table_(table), text_(text), memos_(memos) {}
+RowCells::RowCells(const MdbTableDef& table, std::vector<bool> sent, TextDecoder& text, MemoReader& memos)
+    : table_(table), sent_(std::move(sent)), text_(text), memos_(memos) {}
 
 void RowCells::Append(std::string& out, const std::vector<RowField>& fields, const unsigned char* row,
                       std::size_t rowSize, const RowPlace& place) {
     if (fields.size() != table_.num_cols) throw Damage{place.Text() + " cannot be read"};
     for (unsigned i = 0; i < table_.num_cols; ++i) {
+        if (!sent_[i]) {
+            out.push_back(static_cast<char>(CellTag::Null));
+            continue;
+        }
         const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_.columns, i));
         const RowField& f = fields[i];
         if (col->col_type == MDB_BOOL) {
