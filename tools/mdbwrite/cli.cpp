@@ -18,6 +18,7 @@ const char kUsage[] =
     "       mdbwrite OUT.mdb --sample [--channels N] [--days N] [--first-day YYYY-MM-DD]\n"
     "                [--per-day MIN-MAX] [--past-days N] [--seed N] [--long-share PCT]\n"
     "                [--max-desc N] [--rows-total N] [--deleted-share PCT] [--moved-share PCT]\n"
+    "                [--wide]\n"
     "COLUMNS is NAME:TYPE,... with TYPE one of Text(N), Memo, DateTime, Long, Integer,\n"
     "Double, YesNo. --sample writes a table TVDaten (defaults: 8 channels, 3 days\n"
     "from today, 1 past day, 40-60 per day, 20% of descriptions over 1,500 of at\n"
@@ -27,6 +28,8 @@ const char kUsage[] =
     "older version or a withdrawn programme, a fifth of them with their bytes\n"
     "reclaimed), and PCT% of the live rows are moved behind overflow pointers.\n"
     "The live rows and their order stay those of the sample without them.\n"
+    "--wide adds 24 columns as the guide product keeps them (ids, end time, memos,\n"
+    "a dozen Yes/No flags...); the sample's own columns keep their values.\n"
     "FILE holds one JSON array per line (- reads standard input):\n"
     "null, strings for Text and Memo, \"YYYY-MM-DD\", \"YYYY-MM-DDTHH:MM:SS\" or\n"
     "\"HH:MM:SS\" for DateTime, numbers, true/false for YesNo.\n";
@@ -124,6 +127,8 @@ int RunMdbWrite(int argc, char** argv) {
         } else if (a == "--columns" || a == "--rows") {
             if (groups.empty()) throw std::runtime_error(a + " before --table");
             (a == "--columns" ? groups.back().columns : groups.back().rows) = value();
+        } else if (a == "--wide") {
+            options.wide = true;
         } else if (a == "--sample") {
             sample = true;
         } else if (a == "--channels") {
