@@ -66,7 +66,7 @@ ConversionResult Convert(const ConversionRequest& request) {
 
     ChannelPass(*listing.recordset, *document, root);
     listing.recordset->MoveFirst();
-    ProgrammePass(*listing.recordset, *document, root);
+    ProgrammePass(*listing.recordset, *document);
 
     root.appendChild(document->createTextNode("\r\n"));
     document->save(outputPath);

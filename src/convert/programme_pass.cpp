@@ -74,7 +74,7 @@ struct PreviousRow {
 
 }  // namespace
 
-void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root) {
+void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document) {
     TodayKey today;
     DateTexts date;
     PreviousRow previous;
@@ -82,6 +82,7 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
     // The current row's texts; their buffers are swapped with the previous
     // row's, so that no row allocates once they have grown.
     std::string time, channel;
+    xml::Markup markup;
     while (!recordset.Eof()) {
         date.read(recordset.Fields(kFieldDate));
         if (date.key() >= today.get()) {
@@ -94,7 +95,7 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
                 stop = FormatXmltvTime(date.text(), time);
                 const std::string start =
                     previous.stamp.empty() ? FormatXmltvTime(previous.date, previous.time) : std::move(previous.stamp);
-                AppendProgramme(document, root,
+                AppendProgramme(document, markup,
                                 {start, stop, previous.channel, previous.title, previous.description, previous.genre});
             }
             previous.date.assign(date.text());
