@@ -23,24 +23,45 @@ std::size_t AllowedCharLength(std::string_view text, std::size_t i) {
     return length;
 }
 
+#ifdef __SSE2__
+// Sixteen bytes at p: 0 when they are printable ASCII and whole two-byte
+// characters (C2..DF and a continuation byte, the umlauts of German text),
+// else a mask whose lowest bit is the first byte that is not printable
+// ASCII: from there the bytes are looked at one by one.
+unsigned CleanBlock(const char* p) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // As signed bytes: controls 0..0x1F, continuation bytes -128..-65, the
+    // two-byte leads C2..DF -62..-33.
+    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-1)), _mm_cmplt_epi8(x, _mm_set1_epi8(0x20)));
+    const auto controls = static_cast<unsigned>(_mm_movemask_epi8(control));
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(x));
+    if ((controls | high) == 0) return 0;
+    const auto continuation = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, _mm_set1_epi8(-64))));
+    const auto lead = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-63)), _mm_cmplt_epi8(x, _mm_set1_epi8(-32)))));
+    // Each lead followed by a continuation byte, each of those preceded by
+    // a lead, nothing else above 0x7F, no control, no lead in the last byte.
+    if (controls == 0 && (lead | continuation) == high && continuation == ((lead << 1) & 0xFFFFu) &&
+        (lead & 0x8000u) == 0)
+        return 0;
+    return controls | high;
+}
+#endif
+
 }  // namespace
 
 // The text itself when it holds no character XML forbids, else the text
 // without them, built in `scratch`. Most text is ASCII with a few two-byte
 // characters (umlauts): sixteen bytes at a time while all are printable
-// ASCII, two-byte characters on the spot, the rest by AllowedCharLength.
+// ASCII or whole two-byte characters, the rest by AllowedCharLength.
 std::string_view XmlSafeView(std::string_view text, std::string& scratch) {
     const char* p = text.data();
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
 #ifdef __SSE2__
-        const __m128i controls = _mm_set1_epi8(0x1F);
         while (i + 16 <= n) {
-            // As signed bytes, control characters and bytes above 0x7F are
-            // both at most 0x1F.
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const unsigned other = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, controls))) ^ 0xFFFFu;
+            const unsigned other = CleanBlock(p + i);
             if (other != 0) {
                 i += static_cast<std::size_t>(__builtin_ctz(other));
                 break;
