@@ -1,7 +1,6 @@
 #include "xml/spool.h"
 
 #include "base/error.h"
-#include "base/write_all.h"
 #include "os/replace_file.h"
 #include "os/stale_temporaries.h"
 
@@ -14,10 +13,7 @@
 namespace brevan::xml {
 namespace {
 
-constexpr std::size_t kBuffer = 256 << 10;
-// How much is written before the kernel is asked to start writing it back,
-// so that the final fsync has little left to wait for.
-constexpr std::uint64_t kWriteBehind = 8u << 20;
+constexpr std::size_t kBuffer = 1 << 20;
 
 }  // namespace
 
@@ -36,7 +32,8 @@ bool Spool::Open(const std::string& path, const std::string& label) {
     fd_ = made;
     target_ = path;
     label_ = label;
-    buffer_.reset(new char[kBuffer]);
+    for (auto& buffer : buffers_) buffer.reset(new char[kBuffer]);
+    writer_ = std::make_unique<WriteBehind>(fd_);
     return true;
 }
 
@@ -46,34 +43,39 @@ void Spool::Append(std::string_view bytes) {
         return;
     }
     if (bytes.size() >= kBuffer) {
+        // Too large to buffer, and not ours to keep: written at once.
         Flush();
-        Write(bytes.data(), bytes.size());
+        writer_->Start(bytes.data(), bytes.size());
+        Settle();
+        written_ += bytes.size();
         return;
     }
     if (kBuffer - used_ < bytes.size()) Flush();
-    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+    std::memcpy(buffers_[filling_].get() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
 }
 
 void Spool::Flush() {
-    Write(buffer_.get(), used_);
+    if (!Spooled() || used_ == 0) return;
+    writer_->Start(buffers_[filling_].get(), used_);
+    written_ += used_;
+    filling_ ^= 1;
     used_ = 0;
 }
 
-void Spool::Write(const char* data, std::size_t size) {
-    if (error_ != 0 || size == 0) return;
-    error_ = WriteAll(fd_, data, size);
-    if (error_ != 0) return;
-    written_ += size;
-    if (written_ - synced_ >= kWriteBehind) {
-        ::sync_file_range(fd_, static_cast<off_t>(synced_), static_cast<off_t>(written_ - synced_),
-                          SYNC_FILE_RANGE_WRITE);
-        synced_ = written_;
-    }
+void Spool::Settle() {
+    if (writer_ && error_ == 0) error_ = writer_->Wait();
+}
+
+bool Spool::Failed() {
+    Settle();
+    return error_ != 0;
 }
 
 void Spool::Commit() {
     Flush();
+    Settle();
+    writer_.reset();
     int failure = error_;
     if (failure == 0) {
         failure = CommitTemporary(fd_, temp_, target_);
@@ -88,6 +90,7 @@ void Spool::Commit() {
 
 void Spool::Discard() {
     if (fd_ < 0) return;
+    writer_.reset();
     ::close(fd_);
     ::unlink(temp_.c_str());
     fd_ = -1;
@@ -98,7 +101,10 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
         out(memory_.data() + from, static_cast<std::size_t>(to - from));
         return;
     }
-    if (Spooled()) Flush();
+    if (Spooled()) {
+        Flush();
+        Settle();
+    }
     if (error_ != 0) throw Error(SaveError(label_, error_));
     const int in = Spooled() ? fd_ : ::open(committed_.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) throw Error(SaveError(label_, errno));

@@ -1,6 +1,8 @@
 #pragma once
 // Where the serialized children of a document's root go: memory, or the
 // temporary file beside the target that the save completes and renames.
+#include "xml/write_behind.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,11 +29,14 @@ public:
     const std::string& Target() const { return target_; }
 
     // Appends bytes. A failed write is remembered and reported by Commit.
+    // Full buffers are written on a thread of their own (write_behind.h).
     void Append(std::string_view bytes);
     // Bytes appended so far to the file (after a Flush).
     std::uint64_t Written() const { return written_; }
+    // Hands the buffered bytes to the file.
     void Flush();
-    bool Failed() const { return error_ != 0; }
+    // A write has failed (waits for the one under way).
+    bool Failed();
 
     // Completes the temporary file and renames it over the target: flushed,
     // given the target's permissions, synced to disk. On any failure the
@@ -48,7 +53,8 @@ public:
     std::string& Memory() { return memory_; }
 
 private:
-    void Write(const char* data, std::size_t size);
+    // Waits for the write under way; remembers a failure.
+    void Settle();
 
     std::string memory_;     // without a spool: the bytes
     int fd_ = -1;            // the temporary file, open while spooling
@@ -57,10 +63,12 @@ private:
     std::string temp_;       // its temporary name
     std::string committed_;  // after Commit: where the bytes now lie
     int error_ = 0;          // the first write failure
-    std::unique_ptr<char[]> buffer_;
+    // Two buffers: one fills while the other is written.
+    std::unique_ptr<char[]> buffers_[2];
+    int filling_ = 0;
     std::size_t used_ = 0;
-    std::uint64_t written_ = 0;  // bytes in the file
-    std::uint64_t synced_ = 0;   // bytes handed to write-back
+    std::uint64_t written_ = 0;  // bytes handed to the file
+    std::unique_ptr<WriteBehind> writer_;
 };
 
 }  // namespace brevan::xml
