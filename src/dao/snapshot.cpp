@@ -34,9 +34,9 @@ protocol::StreamFault Snapshot::AddRows(const char* payload, std::size_t size) {
     return protocol::ReadRows(payload, size, header_.columns, rows_);
 }
 
-void Snapshot::Cells(std::size_t row, const char** cells) const {
+void Snapshot::Cells(std::size_t row, const char** cells, std::size_t count) const {
     const char* p = rows_[row];
-    for (std::size_t c = 0; c < header_.columns.size(); ++c) {
+    for (std::size_t c = 0; c < count; ++c) {
         cells[c] = p;
         p = protocol::NextCell(p);
     }

@@ -123,9 +123,13 @@ std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vecto
     const auto& columns = snapshot.Columns();
     std::vector<Key> table(rows * stride);
     std::vector<DistinctTexts> distinct(stride);
+    // Each row is walked only as far as its last key: a long memo after it
+    // costs nothing.
+    std::size_t walk = 0;
+    for (const SortKey& key : keys) walk = std::max(walk, key.column + 1);
     std::vector<const char*> cells(columns.size());
     for (std::size_t r = 0; r < rows; ++r) {
-        snapshot.Cells(r, cells.data());
+        snapshot.Cells(r, cells.data(), walk);
         Key* key = &table[r * stride];
         for (std::size_t k = 0; k < stride; ++k) {
             const char* cell = cells[keys[k].column];
