@@ -56,7 +56,8 @@ private:
             }
             SnapshotBuilder builder(*this, query);
             detail::RunReader(request, naming_, builder);
-            std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
+            std::vector<std::uint32_t> order =
+                builder.sorter ? builder.sorter->Order() : detail::SortedRows(builder.snapshot, {});
             std::vector<bool> readable(builder.snapshot.Columns().size(), !readFields);
             if (readFields) {
                 for (std::size_t c = 0; c < readable.size(); ++c)
@@ -78,17 +79,22 @@ private:
         StreamFault Receive(MessageKind kind, const char* payload, std::uint32_t size) override {
             if (kind == MessageKind::Header) {
                 const StreamFault fault = snapshot.SetHeader(payload, size);
-                if (fault == StreamFault::None)
-                    keys = database.SortKeys(snapshot, query);  // an unknown field stops the reader at once
+                if (fault == StreamFault::None)  // an unknown field stops the reader at once
+                    sorter.emplace(database.SortKeys(snapshot, query));
                 return fault;
             }
-            if (kind == MessageKind::Rows) return snapshot.AddRows(payload, size);
+            if (kind == MessageKind::Rows) {
+                const StreamFault fault = snapshot.AddRows(payload, size);
+                // The rows' keys are read while the reader reads on.
+                if (fault == StreamFault::None && sorter) sorter->Take(snapshot);
+                return fault;
+            }
             return StreamFault::None;
         }
         const DatabaseImpl& database;
         const detail::SelectQuery& query;
         detail::Snapshot snapshot;
-        std::vector<detail::SortKey> keys;
+        std::optional<detail::RowSorter> sorter;  // once the header is known
     };
 
     std::vector<detail::SortKey> SortKeys(const detail::Snapshot& snapshot, const detail::SelectQuery& query) const {

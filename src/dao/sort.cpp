@@ -21,7 +21,8 @@ struct Key {
     std::uint8_t rank;  // 0 Null, 1 NaN, 2 a value
 };
 
-int Compare(const Key& a, const Key& b) {
+template <typename K>
+int Compare(const K& a, const K& b) {
     if (a.rank != b.rank) return a.rank < b.rank ? -1 : 1;
     if (a.rank != 2 || a.value == b.value) return 0;
     return a.value < b.value ? -1 : 1;
@@ -59,8 +60,10 @@ std::string SortKeyOf(UCollator* collator, std::string_view text, std::u16string
     return key;
 }
 
+}  // namespace
+
 // The distinct texts of one text key, numbered as they come.
-struct DistinctTexts {
+struct RowSorter::DistinctTexts {
     std::unordered_map<std::string_view, std::uint32_t> ids;
     std::vector<std::string_view> texts;
 
@@ -89,6 +92,8 @@ struct DistinctTexts {
     }
 };
 
+namespace {
+
 Key NumberKey(const char* cell) {
     Key key{0, 0};
     switch (protocol::TagOf(cell)) {
@@ -111,52 +116,68 @@ double DateOnTimeLine(double days) {
     return day - (days - day);
 }
 
-std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vector<SortKey>& keys) {
-    const std::size_t rows = snapshot.RowCount();
-    std::vector<std::uint32_t> order(rows);
-    std::iota(order.begin(), order.end(), 0u);
-    if (keys.empty() || rows < 2) return order;
-
-    // One walk over the rows: numbers become keys at once, texts get the
-    // number of their distinct value, replaced by its rank afterwards.
-    const std::size_t stride = keys.size();
-    const auto& columns = snapshot.Columns();
-    std::vector<Key> table(rows * stride);
-    std::vector<DistinctTexts> distinct(stride);
+RowSorter::RowSorter(std::vector<SortKey> keys) : keys_(std::move(keys)) {
     // Each row is walked only as far as its last key: a long memo after it
     // costs nothing.
-    std::size_t walk = 0;
-    for (const SortKey& key : keys) walk = std::max(walk, key.column + 1);
-    std::vector<const char*> cells(columns.size());
-    for (std::size_t r = 0; r < rows; ++r) {
-        snapshot.Cells(r, cells.data(), walk);
-        Key* key = &table[r * stride];
+    for (const SortKey& key : keys_) walk_ = std::max(walk_, key.column + 1);
+    cells_.resize(walk_);
+    for (std::size_t k = 0; k < keys_.size(); ++k) distinct_.push_back(std::make_unique<DistinctTexts>());
+}
+
+RowSorter::~RowSorter() = default;
+
+void RowSorter::Take(const Snapshot& snapshot) {
+    // Numbers become keys at once, texts get the number of their distinct
+    // value, replaced by its rank in Order.
+    const std::size_t stride = keys_.size();
+    const std::size_t rows = snapshot.RowCount();
+    if (rows <= rows_) return;
+    table_.resize(rows * stride);
+    for (std::size_t r = rows_; r < rows; ++r) {
+        snapshot.Cells(r, cells_.data(), walk_);
+        Key* key = &table_[r * stride];
         for (std::size_t k = 0; k < stride; ++k) {
-            const char* cell = cells[keys[k].column];
-            if (protocol::TagOf(cell) == protocol::CellTag::Text)
-                key[k] = {static_cast<double>(distinct[k].Id(Snapshot::Text(cell))), 2};
-            else
-                key[k] = NumberKey(cell);
+            const char* cell = cells_[keys_[k].column];
+            if (protocol::TagOf(cell) == protocol::CellTag::Text) {
+                key[k] = {static_cast<double>(distinct_[k]->Id(Snapshot::Text(cell))), 2};
+            } else {
+                const auto number = NumberKey(cell);
+                key[k] = {number.value, number.rank};
+            }
         }
     }
+    rows_ = rows;
+}
+
+std::vector<std::uint32_t> RowSorter::Order() {
+    std::vector<std::uint32_t> order(rows_);
+    std::iota(order.begin(), order.end(), 0u);
+    const std::size_t stride = keys_.size();
+    if (stride == 0 || rows_ < 2) return order;
     for (std::size_t k = 0; k < stride; ++k) {
-        if (distinct[k].texts.empty()) continue;
-        const std::vector<double> rank = distinct[k].Ranks();
-        for (std::size_t r = 0; r < rows; ++r) {
-            Key& key = table[r * stride + k];
+        if (distinct_[k]->texts.empty()) continue;
+        const std::vector<double> rank = distinct_[k]->Ranks();
+        for (std::size_t r = 0; r < rows_; ++r) {
+            Key& key = table_[r * stride + k];
             if (key.rank == 2) key.value = rank[static_cast<std::size_t>(key.value)];
         }
     }
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Key* ka = &table[a * stride];
-        const Key* kb = &table[b * stride];
+        const Key* ka = &table_[a * stride];
+        const Key* kb = &table_[b * stride];
         for (std::size_t k = 0; k < stride; ++k) {
             const int c = Compare(ka[k], kb[k]);
-            if (c != 0) return keys[k].descending ? c > 0 : c < 0;
+            if (c != 0) return keys_[k].descending ? c > 0 : c < 0;
         }
         return false;
     });
     return order;
+}
+
+std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vector<SortKey>& keys) {
+    RowSorter sorter(keys);
+    sorter.Take(snapshot);
+    return sorter.Order();
 }
 
 }  // namespace brevan::dao::detail
