@@ -83,7 +83,13 @@ TEST(XmlDocument, MarkupWritesTheBytesOfTheSameNodes) {
     std::string value = "R&B <live> \"x\" 'y'\t\r\n " + std::string(40, 'a') + "&" + std::string(17, 'b') + ">";
     for (int c = 1; c < 256; ++c) value.push_back(static_cast<char>(c));
     value += "\xC3\xA4\xEF\xBF\xBE\xED\xA0\xBD\xF0\x9F\x98\x80" + std::string(33, 'z') + "<";
-    for (const std::string& text : {value, std::string()}) {
+    // Umlauts, dashes and escapes at every offset of a block, then a
+    // character to drop.
+    std::string german;
+    for (int shift = 0; shift < 20; ++shift)
+        german += std::string(static_cast<std::size_t>(shift), 'x') + "Grüße – 5 € & <mehr>\tö";
+    german += "\xEF\xBF\xBF" + german;
+    for (const std::string& text : {value, german, std::string()}) {
         DOMDocument tree, markup;
         Node root = tree.createElement("tv");
         tree.appendChild(root);
