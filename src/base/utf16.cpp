@@ -27,12 +27,15 @@ void AppendUtf16(const unsigned char* bytes, std::size_t size, ByteOrder order, 
 #ifdef __SSE2__
         while (little && i + 8 <= units) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(x, _mm_set1_epi16(-0x80)), _mm_setzero_si128())) !=
-                0xFFFF)
-                break;
+            const auto ascii = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(x, _mm_set1_epi16(-0x80)), _mm_setzero_si128())));
+            // All eight written; as many taken as lead the block as ASCII
+            // (two mask bits a unit), the rest is written again below.
             _mm_storel_epi64(reinterpret_cast<__m128i*>(w), _mm_packus_epi16(x, x));
-            w += 8;
-            i += 8;
+            const std::size_t taken = ascii == 0xFFFF ? 8 : static_cast<std::size_t>(__builtin_ctz(~ascii)) / 2;
+            w += taken;
+            i += taken;
+            if (taken < 8) break;
         }
 #endif
         if (i >= units) break;
