@@ -51,7 +51,8 @@ private:
             if (readFields) {
                 request.columns = *readFields;
                 for (const detail::OrderField& field : query.orderBy) request.columns.push_back(field.name);
-                // The reader sends every column when it is named none.
+                // No names would ask the reader for every column; a name no
+                // column has asks it for none.
                 if (request.columns.empty()) request.columns.emplace_back();
             }
             SnapshotBuilder builder(*this, query);
