@@ -83,8 +83,10 @@ void Markup::text(std::string_view text) {
     std::size_t i = 0;
     auto continuation = [&](std::size_t at) { return at < n && (static_cast<unsigned char>(p[at]) & 0xC0) == 0x80; };
     while (i < n) {
-        i = PlainBlocks(p, n, i, true);
-        if (i >= n) break;
+        if (n - i >= kPlainBlock) {  // short texts (layout, names) go byte by byte
+            i = PlainBlocks(p, n, i, true);
+            if (i >= n) break;
+        }
         const auto c = static_cast<unsigned char>(p[i]);
         if (c == '&' || c == '<' || c == '>') {
             bytes_.append(p + run, i - run);

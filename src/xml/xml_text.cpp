@@ -32,8 +32,10 @@ std::string_view XmlSafeView(std::string_view text, std::string& scratch) {
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-        i = PlainBlocks(p, n, i, false);
-        if (i >= n) break;
+        if (n - i >= kPlainBlock) {  // short texts (layout, names) go byte by byte
+            i = PlainBlocks(p, n, i, false);
+            if (i >= n) break;
+        }
         const auto c = static_cast<unsigned char>(p[i]);
         if (c >= 0x20 && c < 0x80) {
             ++i;
