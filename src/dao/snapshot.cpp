@@ -42,8 +42,6 @@ void Snapshot::Cells(std::size_t row, const char** cells, std::size_t count) con
     }
 }
 
-const char* Snapshot::Next(const char* cell) { return protocol::NextCell(cell); }
-
 std::string_view Snapshot::Text(const char* cell) { return protocol::CellText(cell); }
 
 double Snapshot::Number(const char* cell) {

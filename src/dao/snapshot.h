@@ -34,7 +34,7 @@ public:
     void Cells(std::size_t row, const char** cells, std::size_t count) const;
     // The first cell of a row, and the cell after a cell.
     const char* Row(std::size_t row) const { return rows_[row]; }
-    static const char* Next(const char* cell);
+    static const char* Next(const char* cell) { return protocol::NextCell(cell); }
 
     // Reads a cell into `value`, reusing its string's buffer for text.
     static void Read(const char* cell, Variant& value);
