@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -21,11 +22,23 @@ struct Key {
     std::uint8_t rank;  // 0 Null, 1 NaN, 2 a value
 };
 
+// Keys of up to this many fields are sorted beside their row number.
+constexpr std::size_t kInlineKeys = 3;
+
+// A key as an unsigned number in the key's order: Null, then not-a-number,
+// then the values (the bits of a double, turned so that they order as
+// unsigned numbers, -0 as 0); all of it reversed for a descending key.
 template <typename K>
-int Compare(const K& a, const K& b) {
-    if (a.rank != b.rank) return a.rank < b.rank ? -1 : 1;
-    if (a.rank != 2 || a.value == b.value) return 0;
-    return a.value < b.value ? -1 : 1;
+std::uint64_t Packed(const K& key, bool descending) {
+    std::uint64_t v = key.rank;
+    if (key.rank == 2) {
+        const double d = key.value == 0 ? 0.0 : key.value;
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        constexpr std::uint64_t kSign = 1ull << 63;
+        v = (bits & kSign) ? ~bits : bits | kSign;  // at least 0x000F..., above Null and NaN
+    }
+    return descending ? ~v : v;
 }
 
 // The collator is made once and kept: opening one loads rule data.
@@ -162,14 +175,33 @@ std::vector<std::uint32_t> RowSorter::Order() {
             if (key.rank == 2) key.value = rank[static_cast<std::size_t>(key.value)];
         }
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Key* ka = &table_[a * stride];
-        const Key* kb = &table_[b * stride];
-        for (std::size_t k = 0; k < stride; ++k) {
-            const int c = Compare(ka[k], kb[k]);
-            if (c != 0) return keys_[k].descending ? c > 0 : c < 0;
+    // Each key as one number in the order of the key, so that rows compare
+    // word by word; ties go by row number, the stored order.
+    std::vector<std::uint64_t> packed(rows_ * stride);
+    for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = Packed(table_[i], keys_[i % stride].descending);
+    if (stride <= kInlineKeys) {
+        // The keys beside the row number, so that sorting reads no other memory.
+        struct Entry {
+            std::uint64_t key[kInlineKeys];
+            std::uint32_t row;
+        };
+        std::vector<Entry> entries(rows_);
+        for (std::uint32_t r = 0; r < rows_; ++r) {
+            Entry& e = entries[r];
+            for (std::size_t k = 0; k < kInlineKeys; ++k) e.key[k] = k < stride ? packed[r * stride + k] : 0;
+            e.row = r;
         }
-        return false;
+        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            for (std::size_t k = 0; k < kInlineKeys; ++k)
+                if (a.key[k] != b.key[k]) return a.key[k] < b.key[k];
+            return a.row < b.row;
+        });
+        for (std::size_t r = 0; r < rows_; ++r) order[r] = entries[r].row;
+        return order;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return std::lexicographical_compare(&packed[a * stride], &packed[a * stride + stride], &packed[b * stride],
+                                            &packed[b * stride + stride]);
     });
     return order;
 }
