@@ -131,7 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PageSource targets(t.session.Descriptor(), t.session.FileSize(), pageSize, nullptr);
     TextDecoder text(t.session.Jet3(), t.session.CodePage());
     MemoReader memos(scanPages, text, t.session.RowCountOffset(), owner);
-    RowCells cells(*t.definition, text, memos);
+    // Every column, as for a caller that asks for all of them.
+    RowCells cells(*t.definition, std::vector<bool>(t.definition->num_cols, true), text, memos);
     TableScan scan(t.session, *t.definition, static_cast<std::uint32_t>(t.entry->table_pg), scanPages, targets, cells);
     StreamWriter out(t.sinkFd);
     try {

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace brevan {
 
@@ -19,21 +22,34 @@ void AppendUtf16(const unsigned char* bytes, std::size_t size, ByteOrder order, 
     char* w = out.data() + old;
     std::size_t i = 0;
     while (i < units) {
-        // Most text is ASCII: four units at a time while all are below 0x80
-        // (the check reads little-endian units).
-        while (little && i + 4 <= units) {
-            std::uint64_t four;
-            std::memcpy(&four, bytes + 2 * i, 8);
-            if (four & 0xFF80FF80FF80FF80ull) break;
-            w[0] = static_cast<char>(four);
-            w[1] = static_cast<char>(four >> 16);
-            w[2] = static_cast<char>(four >> 32);
-            w[3] = static_cast<char>(four >> 48);
-            w += 4;
-            i += 4;
+        // Most text is ASCII: eight units at a time while all are below
+        // 0x80 (the check reads little-endian units).
+#ifdef __SSE2__
+        while (little && i + 8 <= units) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
+            const auto ascii = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(x, _mm_set1_epi16(-0x80)), _mm_setzero_si128())));
+            // All eight written; as many taken as lead the block as ASCII
+            // (two mask bits a unit), the rest is written again below.
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(w), _mm_packus_epi16(x, x));
+            const std::size_t taken = ascii == 0xFFFF ? 8 : static_cast<std::size_t>(__builtin_ctz(~ascii)) / 2;
+            w += taken;
+            i += taken;
+            if (taken < 8) break;
         }
+#endif
         if (i >= units) break;
         const char16_t u = unit(i++);
+        // ASCII and two-byte characters (umlauts) on the spot.
+        if (u < 0x80) {
+            *w++ = static_cast<char>(u);
+            continue;
+        }
+        if (u < 0x800) {
+            *w++ = static_cast<char>(0xC0 | (u >> 6));
+            *w++ = static_cast<char>(0x80 | (u & 0x3F));
+            continue;
+        }
         if (u >= 0xD800 && u <= 0xDBFF && i < units) {
             const char16_t low = unit(i);
             if (low >= 0xDC00 && low <= 0xDFFF) {

@@ -79,7 +79,7 @@ ConversionResult Convert(const ConversionRequest& request, const FolderTurn* tur
         ChannelPass(*listing.recordset, *document, root);
         if (!request.channelsOnly) {
             listing.recordset->MoveFirst();
-            ProgrammePass(*listing.recordset, *document, root, request.window);
+            ProgrammePass(*listing.recordset, *document, request.window);
         }
     }
 

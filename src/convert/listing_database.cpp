@@ -6,7 +6,10 @@ Listing OpenListing(const std::string& databasePath, const std::string& shown) {
     Listing listing;
     dao::Workspace& workspace = dao::DBEngine::Instance().Workspaces(0);
     listing.database = workspace.OpenDatabase(databasePath, false, false, dao::DatabaseName{"listing database", shown});
-    listing.recordset = listing.database->OpenRecordset(kListingQuery, dao::dbOpenSnapshot);
+    // The table holds many more fields than these; only these are read.
+    listing.recordset = listing.database->OpenRecordset(
+        kListingQuery, dao::dbOpenSnapshot,
+        {kFieldDate, kFieldTime, kFieldChannel, kFieldTitle, kFieldGenre, kFieldDescription});
     return listing;
 }
 

@@ -28,7 +28,7 @@ struct Listing {
 };
 
 // Opens the database at `databasePath` (shared, not read-only) and the
-// listing query as a snapshot. Raises brevan::Error, naming the database
+// listing query as a snapshot of the six fields above. Raises brevan::Error, naming the database
 // "listing database <shown>" (`shown` empty: the path).
 Listing OpenListing(const std::string& databasePath, const std::string& shown = "");
 

@@ -79,7 +79,7 @@ struct PreviousRow {
 
 }  // namespace
 
-void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::Node root, const GuideWindow& window) {
+void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, const GuideWindow& window) {
     DayKey first(window.offsetDays);
     std::optional<DayKey> end;
     if (window.days) end.emplace(window.offsetDays + *window.days);
@@ -89,6 +89,7 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
     // The current row's texts; their buffers are swapped with the previous
     // row's, so that no row allocates once they have grown.
     std::string time, channel;
+    xml::Markup markup;
     while (!recordset.Eof()) {
         date.read(recordset.Fields(kFieldDate));
         if (date.key() >= first.get()) {
@@ -103,7 +104,7 @@ void ProgrammePass(dao::Recordset& recordset, xml::DOMDocument& document, xml::N
                     previous.stamp.empty() ? FormatXmltvTime(previous.date, previous.time) : std::move(previous.stamp);
                 if (previous.inWindow)
                     AppendProgramme(
-                        document, root,
+                        document, markup,
                         {start, stop, previous.channel, previous.title, previous.description, previous.genre});
             }
             previous.date.assign(date.text());

@@ -36,24 +36,28 @@ void AppendChannel(xml::DOMDocument& document, xml::Node root, std::string_view 
     root.appendChild(document.createTextNode(kIndent));
 }
 
-void AppendProgramme(xml::DOMDocument& document, xml::Node root, const ProgrammeTexts& programme) {
-    xml::Node element = document.createElement("programme");
-    SetAttribute(document, element, "start", programme.start);
-    SetAttribute(document, element, "stop", programme.stop);
-    SetAttribute(document, element, "channel", programme.channel);
-
-    xml::Node fragment = document.createDocumentFragment();
-    fragment.appendChild(document.createTextNode(kIndent));
-    AppendLangElement(document, fragment, "title", programme.title);
-    fragment.appendChild(document.createTextNode(kIndent));
-    AppendLangElement(document, fragment, "desc", programme.description);
-    fragment.appendChild(document.createTextNode(kIndent));
-    AppendLangElement(document, fragment, "category", programme.category);
-    element.appendChild(fragment);
-    element.appendChild(document.createTextNode(kIndent));
-
-    root.appendChild(element);
-    root.appendChild(document.createTextNode(kIndent));
+void AppendProgramme(xml::DOMDocument& document, xml::Markup& markup, const ProgrammeTexts& programme) {
+    markup.clear();
+    markup.startTag("programme");
+    markup.attribute("start", programme.start);
+    markup.attribute("stop", programme.stop);
+    markup.attribute("channel", programme.channel);
+    markup.startTagEnd();
+    auto langElement = [&markup](std::string_view tagName, std::string_view text) {
+        markup.text(kIndent);
+        markup.startTag(tagName);
+        markup.attribute("lang", "de");
+        markup.startTagEnd();
+        markup.text(text);
+        markup.endTag(tagName);
+    };
+    langElement("title", programme.title);
+    langElement("desc", programme.description);
+    langElement("category", programme.category);
+    markup.text(kIndent);
+    markup.endTag("programme");
+    markup.text(kIndent);
+    document.appendToRoot(markup);
 }
 
 }  // namespace brevan

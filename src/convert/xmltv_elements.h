@@ -31,7 +31,9 @@ struct ProgrammeTexts {
 
 // Appends to the root <programme start stop channel> holding title, desc and
 // category (each with lang="de", each written even when empty), laid out with
-// indent nodes, and an indent node after it.
-void AppendProgramme(xml::DOMDocument& document, xml::Node root, const ProgrammeTexts& programme);
+// indent nodes, and an indent node after it: the bytes AppendLangElement and
+// indent nodes would give, built in `markup` (whose buffer serves the next
+// programme again) rather than as a tree.
+void AppendProgramme(xml::DOMDocument& document, xml::Markup& markup, const ProgrammeTexts& programme);
 
 }  // namespace brevan

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace brevan::dao {
 
@@ -113,6 +114,14 @@ public:
     // that crashes, stops making progress or sends nonsense raises
     // brevan::Error "The <noun> <shown> is damaged or unreadable...".
     virtual std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) = 0;
+    // The same rows and order for a caller that reads only `readFields` (and
+    // the ORDER BY fields), names matched without regard to case: only their
+    // values are read from the file and kept, so a wide table costs what
+    // these fields cost. Fields() of any other field of the table raises
+    // brevan::Error; a name the table lacks raises nothing here and fails at
+    // its first read, as any unknown field does.
+    virtual std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type,
+                                                     const std::vector<std::string>& readFields) = 0;
     // Later OpenRecordset calls raise brevan::Error; snapshots already open
     // stay readable (they hold their own copy).
     virtual void Close() = 0;

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <new>
+#include <optional>
 
 namespace brevan::dao {
 namespace {
@@ -26,6 +27,19 @@ public:
     FileIdentity File() const override { return file_; }
 
     std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type) override {
+        return Open(sql, type, std::nullopt);
+    }
+    std::unique_ptr<Recordset> OpenRecordset(std::string_view sql, int type,
+                                             const std::vector<std::string>& readFields) override {
+        return Open(sql, type, readFields);
+    }
+
+    void Close() override { closed_ = true; }
+
+private:
+    // `readFields` nothing: every field.
+    std::unique_ptr<Recordset> Open(std::string_view sql, int type,
+                                    const std::optional<std::vector<std::string>>& readFields) {
         if (closed_) throw Error("The " + naming_.Label() + " is closed.");
         detail::SelectQuery query = detail::ParseSelect(sql);
         if (type != dbOpenSnapshot)
@@ -33,20 +47,32 @@ public:
                         std::to_string(type) + ".");
 
         try {
+            detail::ReaderRequest request{absolute_, query.table, {}};
+            if (readFields) {
+                request.columns = *readFields;
+                for (const detail::OrderField& field : query.orderBy) request.columns.push_back(field.name);
+                // No names would ask the reader for every column; a name no
+                // column has asks it for none.
+                if (request.columns.empty()) request.columns.emplace_back();
+            }
             SnapshotBuilder builder(*this, query);
-            detail::RunReader({absolute_, query.table}, naming_, builder);
-            std::vector<std::uint32_t> order = detail::SortedRows(builder.snapshot, builder.keys);
+            detail::RunReader(request, naming_, builder);
+            std::vector<std::uint32_t> order =
+                builder.sorter ? builder.sorter->Order() : detail::SortedRows(builder.snapshot, {});
+            std::vector<bool> readable(builder.snapshot.Columns().size(), !readFields);
+            if (readFields) {
+                for (std::size_t c = 0; c < readable.size(); ++c)
+                    for (const std::string& name : request.columns)
+                        if (SameNameFolded(builder.snapshot.Columns()[c].name, name)) readable[c] = true;
+            }
             return std::make_unique<detail::SnapshotRecordset>(std::move(builder.snapshot), std::move(order),
-                                                               naming_.Label());
+                                                               std::move(readable), naming_.Label());
         } catch (const std::bad_alloc&) {
             throw Error("There is not enough memory to read the table \"" + query.table + "\" of the " +
                         naming_.Label() + ".");
         }
     }
 
-    void Close() override { closed_ = true; }
-
-private:
     // Fills a snapshot from the reader's messages as they arrive.
     struct SnapshotBuilder final : detail::MessageSink {
         SnapshotBuilder(const DatabaseImpl& db, const detail::SelectQuery& q) : database(db), query(q) {}
@@ -54,17 +80,22 @@ private:
         StreamFault Receive(MessageKind kind, const char* payload, std::uint32_t size) override {
             if (kind == MessageKind::Header) {
                 const StreamFault fault = snapshot.SetHeader(payload, size);
-                if (fault == StreamFault::None)
-                    keys = database.SortKeys(snapshot, query);  // an unknown field stops the reader at once
+                if (fault == StreamFault::None)  // an unknown field stops the reader at once
+                    sorter.emplace(database.SortKeys(snapshot, query));
                 return fault;
             }
-            if (kind == MessageKind::Rows) return snapshot.AddRows(payload, size);
+            if (kind == MessageKind::Rows) {
+                const StreamFault fault = snapshot.AddRows(payload, size);
+                // The rows' keys are read while the reader reads on.
+                if (fault == StreamFault::None && sorter) sorter->Take(snapshot);
+                return fault;
+            }
             return StreamFault::None;
         }
         const DatabaseImpl& database;
         const detail::SelectQuery& query;
         detail::Snapshot snapshot;
-        std::vector<detail::SortKey> keys;
+        std::optional<detail::RowSorter> sorter;  // once the header is known
     };
 
     std::vector<detail::SortKey> SortKeys(const detail::Snapshot& snapshot, const detail::SelectQuery& query) const {
@@ -105,7 +136,7 @@ public:
             }
             StreamFault Receive(MessageKind, const char*, std::uint32_t) override { return StreamFault::None; }
         } ignore;
-        const FileIdentity file = detail::RunReader({absolute, std::string()}, naming, ignore);
+        const FileIdentity file = detail::RunReader({absolute, std::string(), {}}, naming, ignore);
         return std::make_unique<DatabaseImpl>(std::move(naming), std::move(absolute), file);
     }
 };

@@ -201,7 +201,10 @@ FileIdentity RunReader(const ReaderRequest& request, const Naming& naming, Messa
     const std::string program = ReaderProgram();
     // The reader clears what changes how libmdb finds files and decodes text.
     SpawnRequest spawn{program, {std::to_string(::getpid()), request.path}, std::nullopt, {}};
-    if (!request.table.empty()) spawn.arguments.push_back(request.table);
+    if (!request.table.empty()) {
+        spawn.arguments.push_back(request.table);
+        spawn.arguments.insert(spawn.arguments.end(), request.columns.begin(), request.columns.end());
+    }
     // libmdb prints hex dumps to stdout and complaints to stderr.
     spawn.descriptors = {
         {STDIN_FILENO, -1}, {STDOUT_FILENO, -1}, {STDERR_FILENO, err.write}, {protocol::kStreamDescriptor, data.write}};

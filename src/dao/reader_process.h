@@ -8,12 +8,15 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace brevan::dao::detail {
 
 struct ReaderRequest {
     std::string path;   // absolute, so that libmdb never searches MDBPATH
     std::string table;  // empty: list the user tables only
+    // Columns whose values are sent (no regard to case); empty: every column.
+    std::vector<std::string> columns;
 };
 
 // Receives the 'T', 'H' and 'D' messages as they arrive.

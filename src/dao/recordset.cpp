@@ -8,9 +8,11 @@
 #include <climits>
 
 namespace brevan::dao::detail {
-SnapshotRecordset::SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string label)
+SnapshotRecordset::SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::vector<bool> readable,
+                                     std::string label)
     : snapshot_(std::move(snapshot)),
       order_(std::move(order)),
+      readable_(std::move(readable)),
       label_(std::move(label)),
       table_(snapshot_.TableName()) {
     const auto& columns = snapshot_.Columns();
@@ -40,6 +42,10 @@ void SnapshotRecordset::MoveNext() {
         throw Error("No current record: the recordset of table \"" + table_ + "\" is past its last row.");
     ++position_;
     ++generation_;
+    // Rows in query order lie anywhere in the snapshot: ask for a row's
+    // first bytes a few moves before they are read.
+    constexpr std::size_t kAhead = 4;
+    if (position_ + kAhead < order_.size()) __builtin_prefetch(snapshot_.Row(order_[position_ + kAhead]));
 }
 
 void SnapshotRecordset::MoveFirst() {
@@ -57,6 +63,9 @@ std::size_t SnapshotRecordset::ColumnOf(std::string_view name) const {
     if (it == byName_.end())
         throw Error("The field \"" + std::string(name) + "\" does not exist in table \"" + table_ + "\" of the " +
                     label_ + ".");
+    if (!readable_[it->second])
+        throw Error("The field \"" + std::string(name) + "\" of table \"" + table_ + "\" in the " + label_ +
+                    " was not named among the fields to read when its recordset was opened.");
     RecentName& slot = recent_[recentNext_];
     recentNext_ = (recentNext_ + 1) % recent_.size();
     recentCount_ = std::max(recentCount_, recentNext_ == 0 ? recent_.size() : recentNext_);

@@ -13,7 +13,10 @@ namespace brevan::dao::detail {
 
 class SnapshotRecordset final : public Recordset {
 public:
-    SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::string label);
+    // `readable[c]` false: Fields() of column c raises brevan::Error (its
+    // values were not read).
+    SnapshotRecordset(Snapshot snapshot, std::vector<std::uint32_t> order, std::vector<bool> readable,
+                      std::string label);
 
     std::int32_t RecordCount() const override;
     bool Eof() const override;
@@ -29,6 +32,7 @@ private:
 
     Snapshot snapshot_;
     std::vector<std::uint32_t> order_;
+    std::vector<bool> readable_;
     std::string label_;  // how messages name the database
     std::string table_;
     std::unordered_map<std::string, std::size_t> byName_;

@@ -29,12 +29,12 @@ public:
     const std::vector<SnapshotColumn>& Columns() const { return header_.columns; }
     std::size_t RowCount() const { return rows_.size(); }
 
-    // Pointers to the cells of row `row`, in column order, into `cells`
-    // (Columns().size() entries).
-    void Cells(std::size_t row, const char** cells) const;
+    // Pointers to the first `count` cells of row `row` (at most
+    // Columns().size()), in column order, into `cells`.
+    void Cells(std::size_t row, const char** cells, std::size_t count) const;
     // The first cell of a row, and the cell after a cell.
     const char* Row(std::size_t row) const { return rows_[row]; }
-    static const char* Next(const char* cell);
+    static const char* Next(const char* cell) { return protocol::NextCell(cell); }
 
     // Reads a cell into `value`, reusing its string's buffer for text.
     static void Read(const char* cell, Variant& value);

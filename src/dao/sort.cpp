@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -21,10 +22,23 @@ struct Key {
     std::uint8_t rank;  // 0 Null, 1 NaN, 2 a value
 };
 
-int Compare(const Key& a, const Key& b) {
-    if (a.rank != b.rank) return a.rank < b.rank ? -1 : 1;
-    if (a.rank != 2 || a.value == b.value) return 0;
-    return a.value < b.value ? -1 : 1;
+// Keys of up to this many fields are sorted beside their row number.
+constexpr std::size_t kInlineKeys = 3;
+
+// A key as an unsigned number in the key's order: Null, then not-a-number,
+// then the values (the bits of a double, turned so that they order as
+// unsigned numbers, -0 as 0); all of it reversed for a descending key.
+template <typename K>
+std::uint64_t Packed(const K& key, bool descending) {
+    std::uint64_t v = key.rank;
+    if (key.rank == 2) {
+        const double d = key.value == 0 ? 0.0 : key.value;
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        constexpr std::uint64_t kSign = 1ull << 63;
+        v = (bits & kSign) ? ~bits : bits | kSign;  // at least 0x000F..., above Null and NaN
+    }
+    return descending ? ~v : v;
 }
 
 // The collator is made once and kept: opening one loads rule data.
@@ -59,8 +73,10 @@ std::string SortKeyOf(UCollator* collator, std::string_view text, std::u16string
     return key;
 }
 
+}  // namespace
+
 // The distinct texts of one text key, numbered as they come.
-struct DistinctTexts {
+struct RowSorter::DistinctTexts {
     std::unordered_map<std::string_view, std::uint32_t> ids;
     std::vector<std::string_view> texts;
 
@@ -89,6 +105,8 @@ struct DistinctTexts {
     }
 };
 
+namespace {
+
 Key NumberKey(const char* cell) {
     Key key{0, 0};
     switch (protocol::TagOf(cell)) {
@@ -111,48 +129,87 @@ double DateOnTimeLine(double days) {
     return day - (days - day);
 }
 
-std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vector<SortKey>& keys) {
-    const std::size_t rows = snapshot.RowCount();
-    std::vector<std::uint32_t> order(rows);
-    std::iota(order.begin(), order.end(), 0u);
-    if (keys.empty() || rows < 2) return order;
+RowSorter::RowSorter(std::vector<SortKey> keys) : keys_(std::move(keys)) {
+    // Each row is walked only as far as its last key: a long memo after it
+    // costs nothing.
+    for (const SortKey& key : keys_) walk_ = std::max(walk_, key.column + 1);
+    cells_.resize(walk_);
+    for (std::size_t k = 0; k < keys_.size(); ++k) distinct_.push_back(std::make_unique<DistinctTexts>());
+}
 
-    // One walk over the rows: numbers become keys at once, texts get the
-    // number of their distinct value, replaced by its rank afterwards.
-    const std::size_t stride = keys.size();
-    const auto& columns = snapshot.Columns();
-    std::vector<Key> table(rows * stride);
-    std::vector<DistinctTexts> distinct(stride);
-    std::vector<const char*> cells(columns.size());
-    for (std::size_t r = 0; r < rows; ++r) {
-        snapshot.Cells(r, cells.data());
-        Key* key = &table[r * stride];
+RowSorter::~RowSorter() = default;
+
+void RowSorter::Take(const Snapshot& snapshot) {
+    // Numbers become keys at once, texts get the number of their distinct
+    // value, replaced by its rank in Order.
+    const std::size_t stride = keys_.size();
+    const std::size_t rows = snapshot.RowCount();
+    if (rows <= rows_) return;
+    table_.resize(rows * stride);
+    for (std::size_t r = rows_; r < rows; ++r) {
+        snapshot.Cells(r, cells_.data(), walk_);
+        Key* key = &table_[r * stride];
         for (std::size_t k = 0; k < stride; ++k) {
-            const char* cell = cells[keys[k].column];
-            if (protocol::TagOf(cell) == protocol::CellTag::Text)
-                key[k] = {static_cast<double>(distinct[k].Id(Snapshot::Text(cell))), 2};
-            else
-                key[k] = NumberKey(cell);
+            const char* cell = cells_[keys_[k].column];
+            if (protocol::TagOf(cell) == protocol::CellTag::Text) {
+                key[k] = {static_cast<double>(distinct_[k]->Id(Snapshot::Text(cell))), 2};
+            } else {
+                const auto number = NumberKey(cell);
+                key[k] = {number.value, number.rank};
+            }
         }
     }
+    rows_ = rows;
+}
+
+std::vector<std::uint32_t> RowSorter::Order() {
+    std::vector<std::uint32_t> order(rows_);
+    std::iota(order.begin(), order.end(), 0u);
+    const std::size_t stride = keys_.size();
+    if (stride == 0 || rows_ < 2) return order;
     for (std::size_t k = 0; k < stride; ++k) {
-        if (distinct[k].texts.empty()) continue;
-        const std::vector<double> rank = distinct[k].Ranks();
-        for (std::size_t r = 0; r < rows; ++r) {
-            Key& key = table[r * stride + k];
+        if (distinct_[k]->texts.empty()) continue;
+        const std::vector<double> rank = distinct_[k]->Ranks();
+        for (std::size_t r = 0; r < rows_; ++r) {
+            Key& key = table_[r * stride + k];
             if (key.rank == 2) key.value = rank[static_cast<std::size_t>(key.value)];
         }
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Key* ka = &table[a * stride];
-        const Key* kb = &table[b * stride];
-        for (std::size_t k = 0; k < stride; ++k) {
-            const int c = Compare(ka[k], kb[k]);
-            if (c != 0) return keys[k].descending ? c > 0 : c < 0;
+    // Each key as one number in the order of the key, so that rows compare
+    // word by word; ties go by row number, the stored order.
+    std::vector<std::uint64_t> packed(rows_ * stride);
+    for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = Packed(table_[i], keys_[i % stride].descending);
+    if (stride <= kInlineKeys) {
+        // The keys beside the row number, so that sorting reads no other memory.
+        struct Entry {
+            std::uint64_t key[kInlineKeys];
+            std::uint32_t row;
+        };
+        std::vector<Entry> entries(rows_);
+        for (std::uint32_t r = 0; r < rows_; ++r) {
+            Entry& e = entries[r];
+            for (std::size_t k = 0; k < kInlineKeys; ++k) e.key[k] = k < stride ? packed[r * stride + k] : 0;
+            e.row = r;
         }
-        return false;
+        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            for (std::size_t k = 0; k < kInlineKeys; ++k)
+                if (a.key[k] != b.key[k]) return a.key[k] < b.key[k];
+            return a.row < b.row;
+        });
+        for (std::size_t r = 0; r < rows_; ++r) order[r] = entries[r].row;
+        return order;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return std::lexicographical_compare(&packed[a * stride], &packed[a * stride + stride], &packed[b * stride],
+                                            &packed[b * stride + stride]);
     });
     return order;
+}
+
+std::vector<std::uint32_t> SortedRows(const Snapshot& snapshot, const std::vector<SortKey>& keys) {
+    RowSorter sorter(keys);
+    sorter.Take(snapshot);
+    return sorter.Order();
 }
 
 }  // namespace brevan::dao::detail

@@ -1,7 +1,6 @@
 #include "xml/spool.h"
 
 #include "base/error.h"
-#include "base/write_all.h"
 #include "os/folder_helper.h"
 #include "os/replace_file.h"
 #include "os/stale_temporaries.h"
@@ -20,10 +19,7 @@
 namespace brevan::xml {
 namespace {
 
-constexpr std::size_t kBuffer = 256 << 10;
-// How much is written before the kernel is asked to start writing it back,
-// so that the final fsync has little left to wait for.
-constexpr std::uint64_t kWriteBehind = 8u << 20;
+constexpr std::size_t kBuffer = 1 << 20;
 
 }  // namespace
 
@@ -81,7 +77,7 @@ bool Spool::Open(const std::string& path, const std::string& label) {
         if (!OpenWatched(path)) return false;
         target_ = path;
         label_ = label;
-        buffer_.reset(new char[kBuffer]);
+        buffers_[0].reset(new char[kBuffer]);  // the socket's buffer overlaps the writing
         return true;
     }
     struct stat target {};
@@ -95,7 +91,8 @@ bool Spool::Open(const std::string& path, const std::string& label) {
     fd_ = made;
     target_ = path;
     label_ = label;
-    buffer_.reset(new char[kBuffer]);
+    for (auto& buffer : buffers_) buffer.reset(new char[kBuffer]);
+    writer_ = std::make_unique<WriteBehind>(fd_);
     return true;
 }
 
@@ -105,43 +102,56 @@ void Spool::Append(std::string_view bytes) {
         return;
     }
     if (bytes.size() >= kBuffer) {
+        // Too large to buffer, and not ours to keep: written at once.
         Flush();
-        Write(bytes.data(), bytes.size());
+        if (helper_) {
+            Send(bytes.data(), bytes.size());
+            return;
+        }
+        writer_->Start(bytes.data(), bytes.size());
+        Settle();
+        written_ += bytes.size();
         return;
     }
     if (kBuffer - used_ < bytes.size()) Flush();
-    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+    std::memcpy(buffers_[filling_].get() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
 }
 
 void Spool::Flush() {
-    Write(buffer_.get(), used_);
+    if (!Spooled() || used_ == 0) return;
+    if (helper_) {
+        Send(buffers_[0].get(), used_);
+        used_ = 0;
+        return;
+    }
+    writer_->Start(buffers_[filling_].get(), used_);
+    written_ += used_;
+    filling_ ^= 1;
     used_ = 0;
 }
 
-void Spool::Write(const char* data, std::size_t size) {
-    if (error_ != 0 || size == 0) return;
-    if (helper_) {
-        // In frames of at most a buffer's size, however much is appended at once.
-        for (std::size_t done = 0; done < size;) {
-            const std::size_t frame = std::min(kBuffer, size - done);
-            if (!helper_->Send(data + done, frame)) {
-                error_ = HelperFailure();
-                return;
-            }
-            done += frame;
-            written_ += frame;
-        }
-        return;
-    }
-    error_ = WriteAll(fd_, data, size);
+void Spool::Send(const char* data, std::size_t size) {
     if (error_ != 0) return;
-    written_ += size;
-    if (written_ - synced_ >= kWriteBehind) {
-        ::sync_file_range(fd_, static_cast<off_t>(synced_), static_cast<off_t>(written_ - synced_),
-                          SYNC_FILE_RANGE_WRITE);
-        synced_ = written_;
+    // In frames of at most a buffer's size, however much is appended at once.
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t frame = std::min(kBuffer, size - done);
+        if (!helper_->Send(data + done, frame)) {
+            error_ = HelperFailure();
+            return;
+        }
+        done += frame;
+        written_ += frame;
     }
+}
+
+void Spool::Settle() {
+    if (writer_ && error_ == 0) error_ = writer_->Wait();
+}
+
+bool Spool::Failed() {
+    Settle();
+    return error_ != 0;
 }
 
 void Spool::Commit() {
@@ -161,6 +171,8 @@ void Spool::Commit() {
         committed_ = target_;
         return;
     }
+    Settle();
+    writer_.reset();
     int failure = error_;
     if (failure == 0) {
         failure = CommitTemporary(fd_, temp_, target_);
@@ -176,6 +188,7 @@ void Spool::Commit() {
 void Spool::Discard() {
     helper_.reset();
     if (fd_ < 0) return;
+    writer_.reset();
     ::close(fd_);
     ::unlink(temp_.c_str());
     fd_ = -1;
@@ -187,7 +200,10 @@ void Spool::CopyTo(std::uint64_t from, std::uint64_t to, const std::function<voi
         return;
     }
     if (helper_) throw Error(SaveError(label_, EOPNOTSUPP));
-    if (Spooled()) Flush();
+    if (Spooled()) {
+        Flush();
+        Settle();
+    }
     if (error_ != 0) throw Error(SaveError(label_, error_));
     const int in = Spooled() ? fd_ : ::open(committed_.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) throw Error(SaveError(label_, errno));

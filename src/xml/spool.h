@@ -2,6 +2,7 @@
 // Where the serialized children of a document's root go: memory, or the
 // temporary file beside the target that the save completes and renames.
 #include "os/folder_helper.h"
+#include "xml/write_behind.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,11 +40,15 @@ public:
     const std::string& Target() const { return target_; }
 
     // Appends bytes. A failed write is remembered and reported by Commit.
+    // Full buffers go to the helper, or in-process are written on a thread of
+    // their own (write_behind.h).
     void Append(std::string_view bytes);
     // Bytes appended so far to the file (after a Flush).
     std::uint64_t Written() const { return written_; }
+    // Hands the buffered bytes to the file.
     void Flush();
-    bool Failed() const { return error_ != 0; }
+    // A write has failed (waits for the one under way).
+    bool Failed();
 
     // Completes the temporary file and renames it over the target: flushed,
     // given the target's permissions, synced to disk. On any failure the
@@ -60,7 +65,10 @@ public:
     std::string& Memory() { return memory_; }
 
 private:
-    void Write(const char* data, std::size_t size);
+    // Waits for the write under way; remembers a failure.
+    void Settle();
+    // Hands bytes to the folder helper; remembers a failure.
+    void Send(const char* data, std::size_t size);
     bool OpenWatched(const std::string& path);
     int HelperFailure();
 
@@ -73,10 +81,12 @@ private:
     std::string committed_;                                              // after Commit: where the bytes now lie
     std::optional<std::pair<std::uint64_t, std::uint64_t>> targetFile_;  // what TargetFile gives
     int error_ = 0;                                                      // the first write failure
-    std::unique_ptr<char[]> buffer_;
+    // Two buffers: one fills while the other is written (one with a helper).
+    std::unique_ptr<char[]> buffers_[2];
+    int filling_ = 0;
     std::size_t used_ = 0;
-    std::uint64_t written_ = 0;  // bytes in the file
-    std::uint64_t synced_ = 0;   // bytes handed to write-back
+    std::uint64_t written_ = 0;  // bytes handed to the file
+    std::unique_ptr<WriteBehind> writer_;
 };
 
 }  // namespace brevan::xml

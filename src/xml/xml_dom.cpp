@@ -78,15 +78,19 @@ struct DOMDocument::Impl {
 
     Node Wrap(pugi::xml_node node, DOMDocument* document) const { return Node(Node::Handle::From(node), document); }
 
+    // The root's first child is coming: what precedes it is fixed now.
+    void Start() {
+        if (started) return;
+        started = true;
+        if (spool.Spooled()) {
+            prefix = Prefix();
+            spool.Append(prefix);
+        }
+    }
+
     // Serializes a child just appended to the root and lets it go.
     void Seal(pugi::xml_node child) {
-        if (!started) {
-            started = true;
-            if (spool.Spooled()) {
-                prefix = Prefix();
-                spool.Append(prefix);
-            }
-        }
+        Start();
         SpoolWriter writer(spool);
         child.print(writer, "", kFormat, pugi::encoding_utf8);
         root.remove_child(child);
@@ -232,6 +236,12 @@ void DOMDocument::appendChild(Node child) {
         // Children it was given before it became the root, in their order.
         while (pugi::xml_node first = impl_->root.first_child()) impl_->Seal(first);
     }
+}
+
+void DOMDocument::appendToRoot(const Markup& nodes) {
+    if (!impl_->root) throw std::logic_error("the document has no root element to append to");
+    impl_->Start();
+    impl_->spool.Append(nodes.bytes());
 }
 
 std::string DOMDocument::xml() const {

@@ -18,6 +18,8 @@
 //
 // Every text and attribute value is cleaned as it enters the document: the
 // characters XML 1.0 forbids are dropped (xml_text.h).
+#include "xml/markup.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -73,6 +75,10 @@ public:
 
     // Appends a top-level node (the declaration, the root element).
     void appendChild(Node child);
+    // Appends the serialized nodes to the root element, as appendChild of
+    // each would: written at once and final. Raises std::logic_error when
+    // the document has no root element yet.
+    void appendToRoot(const Markup& nodes);
 
     // Writes the document to `path` atomically: a temporary file in the same
     // folder, flushed to disk, then renamed over `path`. On any failure the

@@ -1,11 +1,9 @@
 #include "xml/xml_text.h"
 
 #include "base/utf8.h"
+#include "xml/plain_blocks.h"
 
 #include <cstdint>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace brevan::xml {
 namespace {
@@ -28,27 +26,16 @@ std::size_t AllowedCharLength(std::string_view text, std::size_t i) {
 // The text itself when it holds no character XML forbids, else the text
 // without them, built in `scratch`. Most text is ASCII with a few two-byte
 // characters (umlauts): sixteen bytes at a time while all are printable
-// ASCII, two-byte characters on the spot, the rest by AllowedCharLength.
+// ASCII or whole two-byte characters, the rest by AllowedCharLength.
 std::string_view XmlSafeView(std::string_view text, std::string& scratch) {
     const char* p = text.data();
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-#ifdef __SSE2__
-        const __m128i controls = _mm_set1_epi8(0x1F);
-        while (i + 16 <= n) {
-            // As signed bytes, control characters and bytes above 0x7F are
-            // both at most 0x1F.
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const unsigned other = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, controls))) ^ 0xFFFFu;
-            if (other != 0) {
-                i += static_cast<std::size_t>(__builtin_ctz(other));
-                break;
-            }
-            i += 16;
+        if (n - i >= kPlainBlock) {  // short texts (layout, names) go byte by byte
+            i = PlainBlocks(p, n, i, false);
+            if (i >= n) break;
         }
-        if (i >= n) break;
-#endif
         const auto c = static_cast<unsigned char>(p[i]);
         if (c >= 0x20 && c < 0x80) {
             ++i;

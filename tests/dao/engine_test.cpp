@@ -194,6 +194,11 @@ TEST_F(DaoRead, FieldNamesMatchWithoutRegardToCase) {
         EXPECT_NE(d.find("TVDaten"), std::string::npos) << d;
         EXPECT_NE(d.find(db_), std::string::npos) << d;
     }
+    // Named read fields match the same way; a field not named is refused.
+    auto db = dao::DBEngine::Instance().Workspaces(0).OpenDatabase(db_, false, false);
+    rs = db->OpenRecordset("select * from tvdaten", dao::dbOpenSnapshot, {"senderKENNUNG", "Genre"});
+    EXPECT_EQ(As<std::string>(rs->Fields("Senderkennung")), "ARD");
+    EXPECT_THROW(rs->Fields("Überschrift"), brevan::Error);
 }
 
 TEST_F(DaoRead, NavigationCountAndClose) {

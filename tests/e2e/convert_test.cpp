@@ -170,3 +170,50 @@ TEST_F(Conversion, HelpAndVersionNeedNoDisplayAndSayWhereThingsAre) {
         EXPECT_EQ(run.errors, "brevan: write error: No space left on device\n") << option;
     }
 }
+
+TEST_F(Conversion, WideTableGivesTheGuideOfItsSixFields) {
+    // The guide product's table holds many more fields than the six read;
+    // what they hold (Nulls, long memos) never matters, a read field the
+    // table lacks fails as ever.
+    const std::vector<ListingRow> rows = {Listing("ARD", FutureDay(), TimeOfDay(9, 0, 0), "a", "Krimi", "Mord."),
+                                          Listing("ARD", FutureDay(), TimeOfDay(10, 0, 0), "b", "", "")};
+    WriteListingDb(database, rows);
+    ASSERT_EQ(convert().status, 0);
+    const std::string narrowGuide = guide();
+
+    auto writeWide = [&](bool withGenre, std::size_t count) {
+        using T = jet4::ColumnType;
+        std::vector<jet4::Column> columns = {{"SendungID", T::Long}, {"Kritik", T::Memo}};
+        for (const jet4::Column& c : ListingColumns())
+            if (withGenre || c.name != "Genre") columns.push_back(c);
+        columns.insert(columns.end(), {{"Tipp", T::YesNo}, {"Gaeste", T::Memo}, {"Regie", T::Text, 255}});
+        jet4::Writer writer(database);
+        writer.BeginTable("TVDaten", columns);
+        for (std::size_t i = 0; i < count; ++i) {
+            const ListingRow& r = rows[i];
+            std::vector<jet4::Value> values = {
+                jet4::Null{}, std::u16string(9000, u'k'), r.senderkennung, r.datum, r.uhrzeit, r.sendung};
+            if (withGenre) values.push_back(r.genre);
+            values.insert(values.end(), {r.beschreibung, true, jet4::Null{}, jet4::Null{}});
+            writer.AddRow(values);
+        }
+        writer.Finish();
+    };
+    writeWide(true, rows.size());
+    RunResult run = convert();
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(guide(), narrowGuide);
+
+    fs::remove(fs::path(outputFolder) / "tvdata.xml");
+    writeWide(false, rows.size());
+    run = convert();
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.messages().size(), 1u) << run.errors;
+    EXPECT_NE(run.messages()[0].find("Genre"), std::string::npos) << run.messages()[0];
+    EXPECT_FALSE(guideExists());
+
+    writeWide(false, 0);
+    run = convert();
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_FALSE(guideExists());
+}

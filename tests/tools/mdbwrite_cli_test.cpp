@@ -222,6 +222,16 @@ TEST(MdbWriteCli, AgedSampleKeepsThePristineLiveRowsInOrder) {
         ASSERT_EQ(agedFile.Decode(scan.definition, scan.entries[r].row), live[r]) << "row " << r;
     }
 
+    // The wide listing: 24 more columns after the sample's own, which keep
+    // their values.
+    ASSERT_EQ(write(dir / "breit.mdb", {"--wide"}).status, 0);
+    const auto wide = readback::ReadTable(dir / "breit.mdb", "TVDaten");
+    ASSERT_EQ(wide.columns.size(), table.columns.size() + 24);
+    ASSERT_EQ(wide.rows.size(), table.rows.size());
+    for (std::size_t r = 0; r < table.rows.size(); ++r)
+        for (std::size_t c = 0; c < table.columns.size(); ++c)
+            ASSERT_EQ(wide.rows[r][c].raw, table.rows[r][c].raw) << r << " " << c;
+
     // Shares as asked: slots flagged deleted are old versions and moved rows'
     // new places; a fifth or so of the deleted ones are compacted.
     std::map<std::string, std::string> channelOf;  // by SendungID

@@ -77,6 +77,48 @@ TEST(XmlDocument, DropsCharactersXmlForbids) {
     EXPECT_NE(doc.xml().find("a=\"xy\""), std::string::npos);
 }
 
+TEST(XmlDocument, MarkupWritesTheBytesOfTheSameNodes) {
+    // Every byte, long runs on both sides of the escapes, forbidden and
+    // broken characters: the markup's bytes are the tree's, byte for byte.
+    std::string value = "R&B <live> \"x\" 'y'\t\r\n " + std::string(40, 'a') + "&" + std::string(17, 'b') + ">";
+    for (int c = 1; c < 256; ++c) value.push_back(static_cast<char>(c));
+    value += "\xC3\xA4\xEF\xBF\xBE\xED\xA0\xBD\xF0\x9F\x98\x80" + std::string(33, 'z') + "<";
+    // Umlauts, dashes and escapes at every offset of a block, then a
+    // character to drop.
+    std::string german;
+    for (int shift = 0; shift < 20; ++shift)
+        german += std::string(static_cast<std::size_t>(shift), 'x') + "Grüße – 5 € & <mehr>\tö";
+    german += "\xEF\xBF\xBF" + german;
+    for (const std::string& text : {value, german, std::string()}) {
+        DOMDocument tree, markup;
+        Node root = tree.createElement("tv");
+        tree.appendChild(root);
+        markup.appendChild(markup.createElement("tv"));
+        Node element = tree.createElement("programme");
+        auto attribute = tree.createAttribute("start");
+        attribute.Value = text;
+        element.setAttributeNode(attribute);
+        Node desc = tree.createElement("desc");
+        desc.setText(text);
+        element.appendChild(desc);
+        root.appendChild(element);
+        root.appendChild(tree.createTextNode(text));
+
+        brevan::xml::Markup bytes;
+        bytes.startTag("programme");
+        bytes.attribute("start", text);
+        bytes.startTagEnd();
+        bytes.startTag("desc");
+        bytes.startTagEnd();
+        bytes.text(text);
+        bytes.endTag("desc");
+        bytes.endTag("programme");
+        bytes.text(text);
+        markup.appendToRoot(bytes);
+        EXPECT_EQ(markup.xml(), tree.xml());
+    }
+}
+
 TEST(XmlDocument, SaveReplacesTheFileWhole) {
     TempFolder folder;
     const fs::path target = folder.path() / "tvdata.xml";

@@ -18,6 +18,7 @@ const char kUsage[] =
     "       mdbwrite OUT.mdb --sample [--channels N] [--days N] [--first-day YYYY-MM-DD]\n"
     "                [--per-day MIN-MAX] [--past-days N] [--seed N] [--long-share PCT]\n"
     "                [--max-desc N] [--rows-total N] [--deleted-share PCT] [--moved-share PCT]\n"
+    "                [--wide]\n"
     "       --catalog-first (either form) puts the catalog before the tables, as in a\n"
     "       file Access has grown, so that a copy cut short keeps it.\n"
     "COLUMNS is NAME:TYPE,... with TYPE one of Text(N), Memo, DateTime, Long, Integer,\n"
@@ -29,6 +30,8 @@ const char kUsage[] =
     "older version or a withdrawn programme, a fifth of them with their bytes\n"
     "reclaimed), and PCT% of the live rows are moved behind overflow pointers.\n"
     "The live rows and their order stay those of the sample without them.\n"
+    "--wide adds 24 columns as the guide product keeps them (ids, end time, memos,\n"
+    "a dozen Yes/No flags...); the sample's own columns keep their values.\n"
     "FILE holds one JSON array per line (- reads standard input):\n"
     "null, strings for Text and Memo, \"YYYY-MM-DD\", \"YYYY-MM-DDTHH:MM:SS\" or\n"
     "\"HH:MM:SS\" for DateTime, numbers, true/false for YesNo.\n";
@@ -129,6 +132,8 @@ int RunMdbWrite(int argc, char** argv) {
             (a == "--columns" ? groups.back().columns : groups.back().rows) = value();
         } else if (a == "--catalog-first") {
             layout = jet4::Layout::CatalogFirst;
+        } else if (a == "--wide") {
+            options.wide = true;
         } else if (a == "--sample") {
             sample = true;
         } else if (a == "--channels") {

@@ -9,6 +9,7 @@
 
 #include "mdbwrite/sample_text.h"
 #include "mdbwrite/table_input.h"
+#include "mdbwrite/wide_columns.h"
 
 namespace mdbwrite {
 namespace {
@@ -16,6 +17,8 @@ namespace {
 constexpr long kShortMax = 1500;  // "long" descriptions are longer than this
 // Aging draws from its own stream, so the live rows stay the pristine ones.
 constexpr std::uint64_t kAgingStream = 0xA61A6E5EEDULL;
+// So do the wide columns, so the sample's own columns stay those of a narrow listing.
+constexpr std::uint64_t kWideStream = 0x5A1DE5EEDULL;
 constexpr int kCompactedPercent = 20;               // deleted rows whose bytes were reclaimed
 constexpr std::int64_t kWithdrawnIds = 1000000000;  // withdrawn programmes' IDs start above any live one
 
@@ -101,6 +104,7 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
     const double firstDay = jet4::Date(first.year, first.month, first.day).days;
     Random rng(o.seed);
     Random aging(o.seed ^ kAgingStream);
+    Random wide(o.seed ^ kWideStream);
     std::int64_t withdrawn = kWithdrawnIds;
 
     // Channels in a shuffled order, so the rows are not sorted by channel id.
@@ -111,7 +115,12 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
 
     const long days = o.days >= 0 ? o.days : (o.rowsTotal > 0 ? LONG_MAX : 3);
 
-    writer.BeginTable("TVDaten", SampleColumns());
+    std::vector<jet4::Column> columns = SampleColumns();
+    if (o.wide) {
+        const std::vector<jet4::Column> more = WideColumns();
+        columns.insert(columns.end(), more.begin(), more.end());
+    }
+    writer.BeginTable("TVDaten", columns);
     long written = 0;
     for (long day = -o.pastDays; day < days; ++day) {
         const jet4::DateTime datum{firstDay + static_cast<double>(day)};
@@ -126,7 +135,7 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
                 const int start = starts[k];
                 const int next = k + 1 < starts.size() ? starts[k + 1] : 1440 + starts.front();
                 const bool film = rng.Chance(30);
-                const std::vector<jet4::Value> row = {
+                std::vector<jet4::Value> row = {
                     std::int64_t{written + 1},
                     id,
                     datum,
@@ -140,6 +149,10 @@ void WriteSampleListing(jet4::Writer& writer, const SampleOptions& o) {
                     Description(rng, DescriptionLength(rng, o)),
                     film ? jet4::Text(Cast(rng)) : jet4::Value{jet4::Null{}},
                 };
+                if (o.wide) {
+                    const std::vector<jet4::Value> more = WideValues(wide, film, datum, start, next - start);
+                    row.insert(row.end(), more.begin(), more.end());
+                }
                 if (o.deletedSharePercent > 0 && aging.Chance(static_cast<int>(o.deletedSharePercent))) {
                     const jet4::RowState state =
                         aging.Chance(kCompactedPercent) ? jet4::RowState::Compacted : jet4::RowState::Deleted;

@@ -29,6 +29,9 @@ struct SampleOptions {
     // and their scan order stay those of the same options without aging.
     long deletedSharePercent = 0;
     long movedSharePercent = 0;
+    // 24 further columns after the sample's own (mdbwrite/wide_columns.h),
+    // whose values leave those of the sample's own columns as they are.
+    bool wide = false;
 };
 
 CalendarDay ParseDate(const std::string& text);  // YYYY-MM-DD; throws std::runtime_error

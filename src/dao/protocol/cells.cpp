@@ -14,20 +14,6 @@ std::uint64_t Load64(const char* p) {
     return v;
 }
 
-// Past one text cell's varint; the cell has been checked.
-const char* SkipLength(const char* p, std::size_t& length) {
-    std::uint64_t n = 0;
-    int shift = 0;
-    unsigned char b;
-    do {
-        b = static_cast<unsigned char>(*p++);
-        n |= std::uint64_t(b & 0x7F) << shift;
-        shift += 7;
-    } while (b & 0x80);
-    length = static_cast<std::size_t>(n);
-    return p;
-}
-
 bool Fits(CellTag tag, ColumnKind kind) {
     switch (tag) {
     case CellTag::Null: return kind != ColumnKind::YesNo;
@@ -90,28 +76,6 @@ StreamFault ReadRows(const char* payload, std::size_t size, const std::vector<He
         }
     }
     return in.AtEnd() ? StreamFault::None : StreamFault::MalformedRows;
-}
-
-CellTag TagOf(const char* cell) { return static_cast<CellTag>(*cell); }
-
-const char* NextCell(const char* cell) {
-    switch (TagOf(cell)) {
-    case CellTag::Text: {
-        std::size_t n;
-        const char* p = SkipLength(cell + 1, n);
-        return p + n;
-    }
-    case CellTag::Date:
-    case CellTag::Integer:
-    case CellTag::Floating: return cell + 9;
-    default: return cell + 1;
-    }
-}
-
-std::string_view CellText(const char* cell) {
-    std::size_t n;
-    const char* p = SkipLength(cell + 1, n);
-    return {p, n};
 }
 
 double CellDouble(const char* cell) {

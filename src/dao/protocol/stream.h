@@ -15,7 +15,10 @@
 // A cell is a tag byte (CellTag) followed by: text a varint length and the
 // UTF-8 bytes; date and floating an 8-byte IEEE double; integer an 8-byte
 // two's complement; Null and Yes/No nothing. All numbers little-endian.
-// Varints are LEB128 (7 bits a byte, low first, high bit = more).
+// Varints are LEB128 (7 bits a byte, low first, high bit = more); a text
+// cell's length may be padded to more bytes than it needs (0x80 bytes, then
+// 0x00), so that the reader can decode a text in place after room for its
+// length.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -80,7 +83,9 @@ enum class ReaderExit : int {
 
 // The reader program's command line: the engine's process id, the database
 // path (absolute, so that libmdb never searches MDBPATH) and, to read a
-// table, its name (without one the reader lists the user tables).
+// table, its name (without one the reader lists the user tables), then the
+// names of the columns whose values it is to send (none: every column; the
+// others are sent as Unread columns, all Null).
 // The stream goes to descriptor kStreamDescriptor.
 constexpr int kStreamDescriptor = 3;
 
@@ -102,6 +107,18 @@ inline void PutVarint(std::string& out, std::uint64_t v) {
         v >>= 7;
     }
     out.push_back(static_cast<char>(v));
+}
+// The bytes PutVarint takes for `v`.
+inline std::size_t VarintWidth(std::uint64_t v) {
+    std::size_t width = 1;
+    for (; v >= 0x80; v >>= 7) ++width;
+    return width;
+}
+// Writes `v` into exactly `width` bytes at `at`; `width` is at least
+// VarintWidth(v).
+inline void PatchVarint(char* at, std::uint64_t v, std::size_t width) {
+    for (std::size_t i = 0; i + 1 < width; ++i, v >>= 7) at[i] = static_cast<char>((v & 0x7F) | 0x80);
+    at[width - 1] = static_cast<char>(v);
 }
 inline void PutText(std::string& out, std::string_view text) {
     PutVarint(out, text.size());

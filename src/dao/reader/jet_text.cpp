@@ -3,6 +3,9 @@
 #include "base/utf16.h"
 #include "base/utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace brevan::dao::reader {
 
 void AppendUtf16le(const unsigned char* bytes, std::size_t size, std::string& out) {
@@ -22,6 +25,21 @@ void AppendJet4Text(const unsigned char* bytes, std::size_t size, std::string& o
         out.resize(old + 2 * (size - i));
         char* w = out.data() + old;
         while (i < size && bytes[i] != 0) {
+            // Eight ASCII bytes at a time while none is 0 (the switch) or above 0x7F.
+            // All eight are written, those before the first other one taken.
+            while (i + 8 <= size) {
+                std::uint64_t eight;
+                std::memcpy(&eight, bytes + i, 8);
+                constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+                // The lowest flagged byte is exact: a 0 or one above 0x7F.
+                const std::uint64_t other = (eight & kHigh) | ((eight - kOnes) & ~eight & kHigh);
+                std::memcpy(w, &eight, 8);
+                const std::size_t taken = other == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
+                w += taken;
+                i += taken;
+                if (taken < 8) break;
+            }
+            if (i >= size || bytes[i] == 0) break;
             const unsigned char b = bytes[i++];
             if (b < 0x80) {
                 *w++ = static_cast<char>(b);

@@ -5,7 +5,7 @@
 // these becomes one clear message in the engine, and the engine's process is
 // never at risk.
 //
-//   brevan-reader ENGINE-PID DATABASE-PATH [TABLE]
+//   brevan-reader ENGINE-PID DATABASE-PATH [TABLE [COLUMN...]]
 #include "dao/protocol/stream.h"
 #include "dao/reader/read_request.h"
 
@@ -13,6 +13,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -48,7 +49,7 @@ int Exit(ReaderExit code) { return static_cast<int>(code); }
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4) return Exit(ReaderExit::Usage);
+    if (argc < 3) return Exit(ReaderExit::Usage);
     // The reader must not outlive the engine that waits for it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const long engine = std::strtol(argv[1], nullptr, 10);
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     // the file it was given, as the file stores its text.
     for (const char* name : {"MDBPATH", "MDBOPTS", "MDBICONV", "MDB_JET3_CHARSET"}) ::unsetenv(name);
     LimitMemory();
-    brevan::dao::reader::ReadRequest request{argv[2], argc == 4 ? argv[3] : ""};
+    brevan::dao::reader::ReadRequest request{
+        argv[2], argc >= 4 ? argv[3] : "", {argv + std::min(argc, 4), argv + argc}};
     // The stream is written with write(2), nothing is buffered: leave at
     // once. libmdb does not free all it holds, which a leak checker would
     // report as the reader's failure.

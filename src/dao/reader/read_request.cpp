@@ -1,5 +1,6 @@
 #include "dao/reader/read_request.h"
 
+#include "base/case_fold.h"
 #include "dao/reader/damage.h"
 #include "dao/reader/mdb_session.h"
 #include "dao/reader/memo_reader.h"
@@ -40,17 +41,30 @@ ReaderExit ListTables(GPtrArray* catalog, StreamWriter& out) {
     return Sent(out.Flush());
 }
 
-ReaderExit ReadTable(MdbSession& session, MdbCatalogEntry* entry, StreamWriter& out) {
+// Which columns of `table` the request wants sent.
+std::vector<bool> SentColumns(const MdbTableDef& table, const std::vector<std::string>& wanted) {
+    std::vector<bool> sent(table.num_cols, wanted.empty());
+    for (unsigned i = 0; i < table.num_cols; ++i) {
+        const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table.columns, i));
+        for (const std::string& name : wanted)
+            if (SameNameFolded(col->name, name)) sent[i] = true;
+    }
+    return sent;
+}
+
+ReaderExit ReadTable(MdbSession& session, MdbCatalogEntry* entry, const std::vector<std::string>& wanted,
+                     StreamWriter& out) {
     MdbHandle* cipher = session.Encrypted() ? session.Handle() : nullptr;
     PageSource pages(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
     MdbTableDef& table = session.OpenTable(entry, pages);
+    std::vector<bool> sent = SentColumns(table, wanted);
     std::string& buf = out.Buffer();
     out.Begin(MessageKind::Header);
     protocol::PutText(buf, entry->object_name);
     protocol::PutU32(buf, table.num_cols);
     for (unsigned i = 0; i < table.num_cols; ++i) {
         const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table.columns, i));
-        buf.push_back(static_cast<char>(KindOf(col->col_type)));
+        buf.push_back(static_cast<char>(sent[i] ? KindOf(col->col_type) : protocol::ColumnKind::Unread));
         protocol::PutText(buf, col->name);
     }
     out.End();
@@ -60,7 +74,7 @@ ReaderExit ReadTable(MdbSession& session, MdbCatalogEntry* entry, StreamWriter& 
     PageSource targets(session.Descriptor(), session.FileSize(), session.PageSize(), cipher);
     TextDecoder text(session.Jet3(), session.CodePage());
     MemoReader memos(pages, text, session.RowCountOffset(), owner);
-    RowCells cells(table, text, memos);
+    RowCells cells(table, std::move(sent), text, memos);
     TableScan scan(session, table, static_cast<std::uint32_t>(entry->table_pg), pages, targets, cells);
     const std::optional<std::uint64_t> total = scan.Stream(out);
     if (!total) return ReaderExit::WriteFailed;
@@ -89,7 +103,7 @@ ReaderExit Serve(const ReadRequest& request, StreamWriter& out) {
 
         MdbCatalogEntry* entry = MdbSession::FindTable(catalog, request.table);
         if (!entry) return Sent(out.Error(ReaderFailure::NoTable, MdbSession::UserTableNames(catalog)));
-        return ReadTable(session, entry, out);
+        return ReadTable(session, entry, request.columns, out);
     } catch (const Damage& damage) {
         return Sent(out.Error(ReaderFailure::Damaged, damage.detail));
     }

@@ -4,12 +4,16 @@
 #include "dao/protocol/stream.h"
 
 #include <string>
+#include <vector>
 
 namespace brevan::dao::reader {
 
 struct ReadRequest {
     std::string path;   // absolute, so that libmdb never searches MDBPATH
     std::string table;  // empty: list the user tables only
+    // The columns whose values are sent, matched without regard to case;
+    // the others go as Unread columns of Nulls. Empty: every column.
+    std::vector<std::string> columns;
 };
 
 // Reads what `request` asks for and writes the stream to `fd`. Returns

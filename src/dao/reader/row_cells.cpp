@@ -27,6 +27,25 @@ void PutText(std::string& out, const std::string& text) {
     protocol::PutText(out, text);
 }
 
+// A text cell whose text `decode` appends to `out` in place, after room for
+// its length: no copy through a scratch string. `stored` bytes decode to at
+// most four bytes each (the code pages' three, plus room); should a damaged
+// length claim fewer, the room is widened.
+template <typename Decode>
+void PutDecodedText(std::string& out, std::size_t stored, Decode decode) {
+    out.push_back(static_cast<char>(CellTag::Text));
+    std::size_t width = protocol::VarintWidth(4 * std::uint64_t(stored) + 4);
+    const std::size_t at = out.size();
+    out.append(width, '\0');
+    decode(out);
+    const std::uint64_t size = out.size() - at - width;
+    if (protocol::VarintWidth(size) > width) {
+        out.insert(at, protocol::VarintWidth(size) - width, '\0');
+        width = protocol::VarintWidth(size);
+    }
+    protocol::PatchVarint(out.data() + at, size, width);
+}
+
 double NumericValue(const unsigned char* p, int scale) {
     // Sign byte, then four 32-bit little-endian words, most significant first.
     unsigned __int128 v = 0;
@@ -58,13 +77,17 @@ protocol::ColumnKind KindOf(int type) {
     }
 }
 
-RowCells::RowCells(const MdbTableDef& table, TextDecoder& text, MemoReader& memos)
-    : table_(table), text_(text), memos_(memos) {}
+RowCells::RowCells(const MdbTableDef& table, std::vector<bool> sent, TextDecoder& text, MemoReader& memos)
+    : table_(table), sent_(std::move(sent)), text_(text), memos_(memos) {}
 
 void RowCells::Append(std::string& out, const std::vector<RowField>& fields, const unsigned char* row,
                       std::size_t rowSize, const RowPlace& place) {
     if (fields.size() != table_.num_cols) throw Damage{place.Text() + " cannot be read"};
     for (unsigned i = 0; i < table_.num_cols; ++i) {
+        if (!sent_[i]) {
+            out.push_back(static_cast<char>(CellTag::Null));
+            continue;
+        }
         const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_.columns, i));
         const RowField& f = fields[i];
         if (col->col_type == MDB_BOOL) {
@@ -133,15 +156,11 @@ void RowCells::Append(std::string& out, const std::vector<RowField>& fields, con
             protocol::PutDouble(out, d);
             break;
         }
-        case MDB_TEXT:
-            scratch_.clear();
-            text_.Append(v, size, scratch_);
-            PutText(out, scratch_);
-            break;
+        case MDB_TEXT: PutDecodedText(out, size, [&](std::string& o) { text_.Append(v, size, o); }); break;
         case MDB_MEMO:
-            scratch_.clear();
-            memos_.Append(v, size, scratch_);
-            PutText(out, scratch_);
+            // The memo's own length, in its first three bytes, bounds its text.
+            PutDecodedText(out, size >= 4 ? Get32(v) & 0x00FFFFFF : 0,
+                           [&](std::string& o) { memos_.Append(v, size, o); });
             break;
         case MDB_REPID: {
             need(16);

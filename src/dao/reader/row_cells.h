@@ -19,11 +19,13 @@ protocol::ColumnKind KindOf(int columnType);
 
 class RowCells {
 public:
-    RowCells(const MdbTableDef& table, TextDecoder& text, MemoReader& memos);
+    // `sent[c]` false: column c is not decoded and always goes as Null.
+    RowCells(const MdbTableDef& table, std::vector<bool> sent, TextDecoder& text, MemoReader& memos);
 
     // Appends one cell per column of the table to `out`, from `fields` (one
     // per column, as CrackRow found them) in the row `row[0, size)`. A field
-    // not present is Null (Yes/No: No). Throws Damage, naming `place`
+    // not present is Null (Yes/No: No), and so is any field of a column not
+    // sent. Throws Damage, naming `place`
     // ("row 3 on page 17 of table ..."), for a field outside the row or too
     // short for its type, and for a memo that cannot be read.
     void Append(std::string& out, const std::vector<RowField>& fields, const unsigned char* row, std::size_t size,
@@ -31,6 +33,7 @@ public:
 
 private:
     const MdbTableDef& table_;
+    std::vector<bool> sent_;
     TextDecoder& text_;
     MemoReader& memos_;
     std::string scratch_;
