@@ -83,7 +83,7 @@ TEST_F(DaoOrder, DatesByTimeNumbersByValueYesBeforeNo) {
     EXPECT_EQ(Column(*byYes, "Nr"), (std::vector<std::string>{"5", "3", "1", "4", "2", "0"}));
     auto descending = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY Wann DESC");  // Nulls last
     EXPECT_EQ(Column(*descending, "Nr"), (std::vector<std::string>{"0", "5", "4", "1", "3", "2"}));
-    auto fourKeys = Open(db_, "SELECT * FROM T ORDER BY Ja DESC, Wert DESC, Wann, Nr");
+    auto fourKeys = testsupport::OpenRecordset(db_, "SELECT * FROM T ORDER BY Ja DESC, Wert DESC, Wann, Nr");
     EXPECT_EQ(Column(*fourKeys, "Nr"), (std::vector<std::string>{"0", "4", "2", "5", "3", "1"}));
 }
 
