@@ -22,9 +22,6 @@ struct Key {
     std::uint8_t rank;  // 0 Null, 1 NaN, 2 a value
 };
 
-// Keys of up to this many fields are sorted beside their row number.
-constexpr std::size_t kInlineKeys = 3;
-
 // A key as an unsigned number in the key's order: Null, then not-a-number,
 // then the values (the bits of a double, turned so that they order as
 // unsigned numbers, -0 as 0); all of it reversed for a descending key.
@@ -176,32 +173,14 @@ std::vector<std::uint32_t> RowSorter::Order() {
         }
     }
     // Each key as one number in the order of the key, so that rows compare
-    // word by word; ties go by row number, the stored order.
+    // word by word; rows equal on every key keep their stored order.
     std::vector<std::uint64_t> packed(rows_ * stride);
     for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = Packed(table_[i], keys_[i % stride].descending);
-    if (stride <= kInlineKeys) {
-        // The keys beside the row number, so that sorting reads no other memory.
-        struct Entry {
-            std::uint64_t key[kInlineKeys];
-            std::uint32_t row;
-        };
-        std::vector<Entry> entries(rows_);
-        for (std::uint32_t r = 0; r < rows_; ++r) {
-            Entry& e = entries[r];
-            for (std::size_t k = 0; k < kInlineKeys; ++k) e.key[k] = k < stride ? packed[r * stride + k] : 0;
-            e.row = r;
-        }
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            for (std::size_t k = 0; k < kInlineKeys; ++k)
-                if (a.key[k] != b.key[k]) return a.key[k] < b.key[k];
-            return a.row < b.row;
-        });
-        for (std::size_t r = 0; r < rows_; ++r) order[r] = entries[r].row;
-        return order;
-    }
+    table_ = {};  // the snapshot and all of this are held at once here
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return std::lexicographical_compare(&packed[a * stride], &packed[a * stride + stride], &packed[b * stride],
-                                            &packed[b * stride + stride]);
+        const std::uint64_t* ka = &packed[a * stride];
+        const std::uint64_t* kb = &packed[b * stride];
+        return std::lexicographical_compare(ka, ka + stride, kb, kb + stride);
     });
     return order;
 }

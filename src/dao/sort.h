@@ -27,7 +27,7 @@ public:
     RowSorter(const RowSorter&) = delete;
     RowSorter& operator=(const RowSorter&) = delete;
     void Take(const Snapshot& snapshot);
-    // The rows taken, in query order.
+    // The rows taken, in query order. Once: it lets their keys go.
     std::vector<std::uint32_t> Order();
 
 private:
