@@ -142,6 +142,10 @@ void RowSorter::Take(const Snapshot& snapshot) {
     const std::size_t stride = keys_.size();
     const std::size_t rows = snapshot.RowCount();
     if (rows <= rows_) return;
+    if (stride == 0) {  // no ORDER BY: the rows keep the table's order, and there is no key to take
+        rows_ = rows;
+        return;
+    }
     table_.resize(rows * stride);
     for (std::size_t r = rows_; r < rows; ++r) {
         snapshot.Cells(r, cells_.data(), walk_);
