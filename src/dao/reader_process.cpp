@@ -6,6 +6,7 @@
 #include "dao/protocol/stream_check.h"
 #include "os/executable_path.h"
 #include "os/process.h"
+#include "os/program_setting.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <optional>
 
 namespace brevan::dao {
@@ -22,12 +22,8 @@ namespace brevan::dao {
 namespace {
 std::atomic<long long> g_timeoutMs{20000};
 
-std::mutex& ProgramLock() {
-    static std::mutex lock;
-    return lock;
-}
-std::string& ProgramSetting() {
-    static std::string program;
+ProgramSetting& ReaderSetting() {
+    static ProgramSetting program;
     return program;
 }
 }  // namespace
@@ -36,20 +32,14 @@ std::chrono::milliseconds SetReaderTimeout(std::chrono::milliseconds timeout) {
     return std::chrono::milliseconds(g_timeoutMs.exchange(timeout.count()));
 }
 
-void SetReaderProgram(std::string path) {
-    std::lock_guard<std::mutex> hold(ProgramLock());
-    ProgramSetting() = std::move(path);
-}
+void SetReaderProgram(std::string path) { ReaderSetting().Set(std::move(path)); }
 
 namespace detail {
 
 std::chrono::milliseconds ReaderTimeout() { return std::chrono::milliseconds(g_timeoutMs.load()); }
 
 std::string ReaderProgram() {
-    {
-        std::lock_guard<std::mutex> hold(ProgramLock());
-        if (!ProgramSetting().empty()) return ProgramSetting();
-    }
+    if (std::string program = ReaderSetting().Get(); !program.empty()) return program;
     const std::optional<ExecutablePath> self = FindExecutablePath("", "");
     return CompanionProgram(self ? self->path : "brevan", "brevan-reader");
 }

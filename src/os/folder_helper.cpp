@@ -1,10 +1,11 @@
 #include "os/folder_helper.h"
 
+#include "os/program_setting.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
-#include <mutex>
 
 namespace brevan {
 namespace {
@@ -19,26 +20,16 @@ constexpr std::chrono::milliseconds kKillGrace{1000};
 // The socket's buffer: large enough that the guide flows in few switches.
 constexpr int kSocketBuffer = 1 << 20;
 
-std::mutex& ProgramLock() {
-    static std::mutex lock;
-    return lock;
-}
-std::string& ProgramSetting() {
-    static std::string path;
-    return path;
+ProgramSetting& HelperProgram() {
+    static ProgramSetting program;
+    return program;
 }
 
 }  // namespace
 
-void SetFolderHelperProgram(std::string path) {
-    std::lock_guard<std::mutex> hold(ProgramLock());
-    ProgramSetting() = std::move(path);
-}
+void SetFolderHelperProgram(std::string path) { HelperProgram().Set(std::move(path)); }
 
-std::string FolderHelperProgram() {
-    std::lock_guard<std::mutex> hold(ProgramLock());
-    return ProgramSetting();
-}
+std::string FolderHelperProgram() { return HelperProgram().Get(); }
 
 FolderHelper::~FolderHelper() { Close(); }
 
